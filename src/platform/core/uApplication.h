@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+#include <functional>
+
+// The application object: an error that escapes an event handler is shown by
+// the default error handler and the program goes on.
+class TApplication : public QApplication {
+  Q_OBJECT
+public:
+  TApplication(int &argc, char **argv);
+  bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// The application's default error handler: a modal error box with the
+// error's message, captioned with the application's title.
+void HandleException(const std::exception &e);
+
+// Runs a handler body; an error escaping it goes to HandleException.
+// Every event handler of the program's forms runs through this.
+void RunGuarded(const std::function<void()> &body);

@@ -1,0 +1,112 @@
+#include "uDialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+TDialogs::~TDialogs() = default;
+
+namespace {
+std::unique_ptr<TDialogs> &current() {
+  static std::unique_ptr<TDialogs> dialogs = std::make_unique<TQtDialogs>();
+  return dialogs;
+}
+
+QWidget *ownerOr(QWidget *owner) { return owner ? owner : QApplication::activeWindow(); }
+} // namespace
+
+TDialogs &Dialogs() { return *current(); }
+
+std::unique_ptr<TDialogs> SetDialogs(std::unique_ptr<TDialogs> dialogs) {
+  std::unique_ptr<TDialogs> previous = std::move(current());
+  current() = dialogs ? std::move(dialogs) : std::make_unique<TQtDialogs>();
+  return previous;
+}
+
+QString FilterToQt(const QString &filter) {
+  const QStringList parts = filter.split(u'|');
+  QStringList out;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString pattern = parts.at(i + 1);
+    pattern.replace(u';', u' ');
+    out.append(QStringLiteral("%1 (%2)").arg(parts.at(i), pattern.simplified()));
+  }
+  return out.join(QStringLiteral(";;"));
+}
+
+int TQtDialogs::MessageBox(QWidget *owner, const QString &text, const QString &caption, unsigned flags) {
+  QMessageBox box(ownerOr(owner));
+  box.setWindowTitle(caption);
+  box.setText(text);
+  switch (flags & 0xF0u) {
+  case MB_ICONERROR:
+    box.setIcon(QMessageBox::Critical);
+    break;
+  case MB_ICONWARNING:
+    box.setIcon(QMessageBox::Warning);
+    break;
+  case MB_ICONINFORMATION:
+    box.setIcon(QMessageBox::Information);
+    break;
+  default:
+    break;
+  }
+  if ((flags & 0x0Fu) == MB_YESNO) {
+    QPushButton *yes = box.addButton(QMessageBox::Yes);
+    box.addButton(QMessageBox::No);
+    box.setEscapeButton(nullptr);
+    box.exec();
+    return box.clickedButton() == yes ? IDYES : IDNO;
+  }
+  box.addButton(QMessageBox::Ok);
+  box.exec();
+  return IDOK;
+}
+
+void TQtDialogs::ErrorDialog(QWidget *owner, const QString &text) {
+  QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok, ownerOr(owner));
+  box.exec();
+}
+
+QStringList TQtDialogs::OpenFiles(QWidget *owner, const TFileDialogRequest &request) {
+  QFileDialog dlg(ownerOr(owner), request.Title, request.InitialDir, FilterToQt(request.Filter));
+  dlg.setFileMode(request.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  if (!request.FileName.isEmpty())
+    dlg.selectFile(request.FileName);
+  if (dlg.exec() != QDialog::Accepted)
+    return {};
+  return dlg.selectedFiles();
+}
+
+QString TQtDialogs::SaveFile(QWidget *owner, const TFileDialogRequest &request) {
+  QFileDialog dlg(ownerOr(owner), request.Title, request.InitialDir, FilterToQt(request.Filter));
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setFileMode(QFileDialog::AnyFile);
+  dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (!request.DefaultExt.isEmpty())
+    dlg.setDefaultSuffix(request.DefaultExt);
+  if (!request.FileName.isEmpty())
+    dlg.selectFile(request.FileName);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    return {};
+  return dlg.selectedFiles().constFirst();
+}
+
+QString TQtDialogs::ChooseFolder(QWidget *owner, const TFileDialogRequest &request) {
+  const QString start = QFileInfo(request.InitialDir).isDir() ? request.InitialDir : QString();
+  QFileDialog dlg(ownerOr(owner), request.Title, start);
+  dlg.setFileMode(QFileDialog::Directory);
+  dlg.setOption(QFileDialog::ShowDirsOnly, true);
+  if (!request.NewFolderButton)
+    dlg.setOption(QFileDialog::ReadOnly, true); // no "new folder" button
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    return {};
+  return QDir::cleanPath(dlg.selectedFiles().constFirst());
+}
+
+int TQtDialogs::ExecDialog(QDialog *dialog) { return dialog->exec(); }

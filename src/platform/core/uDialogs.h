@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QDialog;
+class QWidget;
+
+// Message-box flags and results, with the platform's numeric values.
+enum : unsigned {
+  MB_OK = 0x00,
+  MB_YESNO = 0x04,
+  MB_ICONERROR = 0x10,
+  MB_ICONWARNING = 0x30,
+  MB_ICONINFORMATION = 0x40,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+// What the file and folder pickers are asked for.
+struct TFileDialogRequest {
+  QString Title;        // empty: the platform's own title
+  QString InitialDir;   // start folder; empty or missing: the platform's choice
+  QString FileName;     // preselected file name
+  QString Filter;       // "description|pattern|description|pattern"
+  QString DefaultExt;   // save: extension added to a name typed without one
+  bool MultiSelect = false;
+  bool NewFolderButton = false; // folder choice: a button to make a new folder
+};
+
+// Every modal exchange with the user passes through this interface, so that
+// tests can answer dialogs, boxes and pickers without a screen.
+class TDialogs {
+public:
+  virtual ~TDialogs();
+
+  // A modal message box; returns IDOK, IDYES or IDNO.
+  virtual int MessageBox(QWidget *owner, const QString &text, const QString &caption, unsigned flags) = 0;
+  // The platform's error message dialog with a single OK button.
+  virtual void ErrorDialog(QWidget *owner, const QString &text) = 0;
+  // Open picker: the chosen files, empty when cancelled.
+  virtual QStringList OpenFiles(QWidget *owner, const TFileDialogRequest &request) = 0;
+  // Save picker: the chosen file, empty when cancelled.
+  virtual QString SaveFile(QWidget *owner, const TFileDialogRequest &request) = 0;
+  // Folder choice: the chosen folder, empty when cancelled.
+  virtual QString ChooseFolder(QWidget *owner, const TFileDialogRequest &request) = 0;
+  // Runs a modal form and returns its result (QDialog::Accepted / Rejected).
+  virtual int ExecDialog(QDialog *dialog) = 0;
+};
+
+// The dialogs in force; by default the real Qt ones.
+TDialogs &Dialogs();
+// Replaces the dialogs (tests); returns the previous ones.
+std::unique_ptr<TDialogs> SetDialogs(std::unique_ptr<TDialogs> dialogs);
+
+// "Text files|*.txt|All|*" -> "Text files (*.txt);;All (*)"
+QString FilterToQt(const QString &filter);
+
+// The real implementation over QMessageBox and QFileDialog.
+class TQtDialogs : public TDialogs {
+public:
+  int MessageBox(QWidget *owner, const QString &text, const QString &caption, unsigned flags) override;
+  void ErrorDialog(QWidget *owner, const QString &text) override;
+  QStringList OpenFiles(QWidget *owner, const TFileDialogRequest &request) override;
+  QString SaveFile(QWidget *owner, const TFileDialogRequest &request) override;
+  QString ChooseFolder(QWidget *owner, const TFileDialogRequest &request) override;
+  int ExecDialog(QDialog *dialog) override;
+};

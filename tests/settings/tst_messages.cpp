@@ -1,0 +1,116 @@
+#include "uDMMain.h"
+#include "uDialogs.h"
+#include "uMessages.h"
+#include "uTestDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestMessages : public QObject {
+  Q_OBJECT
+  QStringList table{"caption_error=Fault", "caption_information=Note"};
+
+private slots:
+  void init() { LangList = &table; }
+  void cleanup() { LangList = nullptr; }
+
+  void boxes_data() {
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<unsigned>("flags");
+    QTest::newRow("error") << 0 << "Fault" << 0x10u;
+    QTest::newRow("warning") << 1 << "Note" << 0x30u;
+    QTest::newRow("information") << 2 << "Note" << 0x40u;
+    QTest::newRow("yes/no") << 3 << "Note" << 0x34u;
+  }
+  void boxes() {
+    QFETCH(int, which);
+    QFETCH(QString, caption);
+    QFETCH(unsigned, flags);
+    TDialogsScope dialogs;
+    dialogs->BoxAnswers = {IDYES};
+    switch (which) {
+    case 0: ShowErrorBox("text"); break;
+    case 1: ShowWarningBox("text"); break;
+    case 2: ShowInfoBox("text"); break;
+    default: QCOMPARE(AskYesNoBox("text"), 6); break;
+    }
+    QCOMPARE(dialogs->Calls.size(), 1);
+    QCOMPARE(dialogs->Calls.first().Caption, caption);
+    QCOMPARE(dialogs->Calls.first().Flags, flags);
+    QCOMPARE(dialogs->Calls.first().Text, QStringLiteral("text"));
+  }
+
+  void yesNoGivesOnlySixOrSeven() {
+    TDialogsScope dialogs;
+    dialogs->BoxAnswers = {IDNO, IDOK};
+    QCOMPARE(AskYesNoBox("a"), 7);
+    QCOMPARE(AskYesNoBox("b"), 7);
+  }
+
+  void missingCaptionShowsTheKey() {
+    LangList = nullptr;
+    TDialogsScope dialogs;
+    ShowErrorBox(QString());
+    ShowInfoBox(QString());
+    QCOMPARE(dialogs->Calls.at(0).Caption, QStringLiteral("caption_error"));
+    QCOMPARE(dialogs->Calls.at(1).Caption, QStringLiteral("caption_information"));
+    QCOMPARE(dialogs->Calls.at(1).Text, QString());
+  }
+
+  void runProgramOpensWithTheDesktop() {
+    TDesktopScope desktop;
+    RunProgram("/tmp/out.pdf");
+    QCOMPARE(desktop->Opened, QStringList{"/tmp/out.pdf"});
+  }
+
+  void deleteFolderRemovesTheWholeTree() {
+    QTemporaryDir tmp;
+    const QString root = tmp.filePath("tree");
+    QDir().mkpath(root + "/a/b/c");
+    QFile f(root + "/a/b/c/file.txt");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    // A link inside the tree to a folder outside it: the link goes, its target stays.
+    const QString outside = tmp.filePath("outside");
+    QDir().mkpath(outside);
+    QFile keep(outside + "/keep.txt");
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+    keep.close();
+    QVERIFY(QFile::link(outside, root + "/a/link"));
+    TDialogsScope dialogs;
+    DeleteFolder(root);
+    QVERIFY(!QFileInfo::exists(root));
+    QVERIFY(QFile::exists(outside + "/keep.txt"));
+    QVERIFY(dialogs->Calls.isEmpty());
+  }
+
+  void deleteFolderThatIsALinkRemovesOnlyTheLink() {
+    QTemporaryDir tmp;
+    const QString target = tmp.filePath("target");
+    QDir().mkpath(target + "/sub");
+    QVERIFY(QFile::link(target, tmp.filePath("link")));
+    DeleteFolder(tmp.filePath("link"));
+    QVERIFY(!QFileInfo(tmp.filePath("link")).isSymLink());
+    QVERIFY(QFileInfo(target + "/sub").isDir());
+  }
+
+  void deleteMissingFolderDoesNothing() {
+    QTemporaryDir tmp;
+    TDialogsScope dialogs;
+    DeleteFolder(tmp.filePath("none"));
+    DeleteFolder(QString());
+    QVERIFY(dialogs->Calls.isEmpty());
+    QVERIFY(QFileInfo(tmp.path()).isDir());
+  }
+
+  void filterConversion() {
+    QCOMPARE(FilterToQt("PDF file|*.pdf;"), QStringLiteral("PDF file (*.pdf)"));
+    QCOMPARE(FilterToQt("Packs|*.zip|All|*.a;*.b"), QStringLiteral("Packs (*.zip);;All (*.a *.b)"));
+  }
+};
+
+QTEST_MAIN(TestMessages)
+#include "tst_messages.moc"

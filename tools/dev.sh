@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for the program, builds it and then either
+# starts it from its program folder (run) or runs every test (test).
+#   bash tools/dev.sh run     as root: install, build, start the program
+#   bash tools/dev.sh test    as root: install, build, run all tests, then
+#                             build and run them again under ASan and UBSan
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6
+  libpoppler-qt6-dev libtesseract-dev libleptonica-dev libzxing-dev libzip-dev
+  libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev
+  tesseract-ocr tesseract-ocr-eng tesseract-ocr-deu tesseract-ocr-fra
+  breeze-icon-theme fonts-liberation fonts-dejavu-core
+  xvfb xauth xdotool poppler-utils
+)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "== installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() { # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)"
+}
+
+XVFB_PID=
+start_xvfb() {
+  local n=97
+  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+  export DISPLAY=":$n"
+  echo "== Xvfb on $DISPLAY"
+}
+stop_xvfb() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
+
+run_tests() { # run_tests DIR
+  ctest --test-dir "$1" --output-on-failure --parallel "$(nproc)" --timeout 600
+}
+
+case "${1:-}" in
+  run)
+    install_packages
+    build build
+    exec build/app/quillon
+    ;;
+  test)
+    install_packages
+    build build
+    trap stop_xvfb EXIT
+    start_xvfb
+    echo "== tests"
+    run_tests build
+    echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+    build build-asan -DZQ_SANITIZE=ON -DZQ_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      run_tests build-asan
+    ;;
+  *)
+    echo "usage: bash tools/dev.sh run|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// Reading and writing image files: Qt's image I/O, with Leptonica for the
+// formats Qt lacks (JPEG 2000). The format of a file being read is detected
+// from its content; the format of a file being written from its extension.
+
+// What a file records beside its pixels.
+struct TImageFileInfo {
+  int DpiX = 0; // recorded resolution; 0 when the file records none
+  int DpiY = 0;
+  QByteArray Format; // detected format, lower case ("png", "jpeg", "tiff", "jp2" ...)
+};
+
+// Largest picture decoded, in pixels; larger ones are refused, not decoded.
+inline constexpr qint64 MaxImagePixels = 250'000'000;
+
+// Extensions (lower case, without the dot) of every format the program reads.
+const QStringList &ReadableImageExtensions();
+// Open-dialog filter "All images|*.png;*.jpg;...|PNG|*.png|..." in the
+// platform's "description|pattern" form.
+QString ImageOpenFilter();
+// Whether a file name's extension (without regard to case) is readable.
+bool HasReadableImageExtension(const QString &fileName);
+
+// Reads a whole image. Raises EPlatformError with a message naming the file
+// and the reason when the file cannot be read or its picture is too large.
+QImage ReadImageFile(const QString &fileName, TImageFileInfo *info = nullptr);
+// Reads a picture reduced to fit into `box` (keeping its aspect ratio), for
+// thumbnails; decodes at reduced size where the format allows it. A null
+// image when the file cannot be read; never raises.
+QImage ReadThumbnail(const QString &fileName, QSize box);
+// The horizontal resolution the file records, read from its header; 0 when
+// it records none or cannot be read.
+int RecordedDpiX(const QString &fileName);
+
+// Writes an image in the format its extension names, replacing the file
+// atomically (a failure leaves the previous file as it was). The resolution
+// is recorded where the format allows it and dpi > 0. Raises EPlatformError.
+void WriteImageFile(const QString &fileName, const QImage &image, int dpiX = 0, int dpiY = 0);

@@ -1,0 +1,274 @@
+#include "uImageFile.h"
+
+#include "uAtomicFile.h"
+#include "uException.h"
+#include "uImageHeader.h"
+#include "uLeptonica.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+struct TFormatEntry {
+  const char *Description;
+  QStringList Extensions;
+};
+
+// The one list of readable formats: the open filter, the folder fill and the
+// extension test all come from it.
+const QList<TFormatEntry> &formatTable() {
+  static const QList<TFormatEntry> table = {
+      {"PNG", {"png"}},
+      {"JPEG", {"jpg", "jpeg", "jpe"}},
+      {"TIFF", {"tif", "tiff"}},
+      {"Windows Bitmap", {"bmp", "dib"}},
+      {"GIF", {"gif"}},
+      {"WebP", {"webp"}},
+      {"Portable Any Map", {"pbm", "pgm", "ppm", "pnm", "pam"}},
+      {"JPEG 2000", {"jp2", "j2k", "j2c", "jpc"}},
+  };
+  return table;
+}
+
+// Formats Qt has no reader for here; Leptonica decodes them.
+bool isLeptonicaFormat(const QByteArray &format) { return format == "jp2" || format == "j2k" || format == "pam"; }
+
+// Qt refuses to allocate pictures above its allocation limit (256 MB by
+// default); the limit is set once so that every picture up to MaxImagePixels
+// fits even at 8 bytes per pixel. The pixel limit itself is checked by us.
+void setUpReaders() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const qint64 mb = MaxImagePixels * 8 / (1024 * 1024) + 1;
+    if (QImageReader::allocationLimit() < mb)
+      QImageReader::setAllocationLimit(static_cast<int>(mb));
+  });
+}
+
+QString shown(const QString &fileName) { return QFileInfo(fileName).absoluteFilePath(); }
+
+[[noreturn]] void fail(const QString &fileName, const QString &reason) {
+  throw EPlatformError(QStringLiteral("Cannot read the image file \"%1\": %2").arg(shown(fileName), reason));
+}
+
+void checkSize(const QString &fileName, qint64 width, qint64 height) {
+  if (width == 0 || height == 0)
+    fail(fileName, QStringLiteral("the file is damaged (its picture has no pixels)."));
+  if (width > 0 && height > 0 && (width > MaxImagePixels || height > MaxImagePixels || width * height > MaxImagePixels))
+    fail(fileName, QStringLiteral("the picture is too large (%1 x %2 pixels; at most %3 million pixels can be opened).")
+                       .arg(width)
+                       .arg(height)
+                       .arg(MaxImagePixels / 1'000'000));
+}
+
+// Decodes with Leptonica what Qt cannot read; raises on failure.
+QImage readWithLeptonica(const QString &fileName, QFile &file, int reduction) {
+  const QByteArray bytes = file.readAll();
+  if (bytes.isEmpty())
+    fail(fileName, file.errorString().isEmpty() ? QStringLiteral("the file is empty.") : file.errorString());
+  int w = 0, h = 0;
+  if (!Lept::ReadHeader(bytes, w, h))
+    fail(fileName, QStringLiteral("the file is damaged or its format is not supported."));
+  checkSize(fileName, w, h);
+  Lept::TPix pix = Lept::ReadMem(bytes, reduction);
+  if (!pix)
+    fail(fileName, QStringLiteral("the file is damaged or its format is not supported."));
+  QImage image = Lept::ToQImage(pix.get());
+  if (image.isNull())
+    fail(fileName, QStringLiteral("its picture could not be converted (out of memory or unusual pixel layout)."));
+  return image;
+}
+
+QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {
+  setUpReaders();
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    fail(fileName, file.errorString());
+  if (QFileInfo(file).isDir())
+    fail(fileName, QStringLiteral("it is a folder."));
+  TImageHeader header;
+  const bool known = ProbeImageHeader(file, header);
+  checkSize(fileName, header.Width, header.Height);
+  if (info) {
+    info->DpiX = header.DpiX;
+    info->DpiY = header.DpiY;
+    info->Format = header.Format;
+  }
+  const bool thumbnail = thumbnailBox.isValid();
+  if (known && isLeptonicaFormat(header.Format)) {
+    int reduction = 1;
+    if (thumbnail && header.Format != "pam" && header.Width > 0 && header.Height > 0)
+      while (reduction < 16 && header.Width / (reduction * 2) >= thumbnailBox.width() &&
+             header.Height / (reduction * 2) >= thumbnailBox.height())
+        reduction *= 2;
+    return readWithLeptonica(fileName, file, reduction);
+  }
+  QImageReader reader(&file);
+  reader.setDecideFormatFromContent(true);
+  if (!reader.canRead()) {
+    // Neither we nor Qt know the content; Leptonica may still (old TIFF variants ...).
+    file.seek(0);
+    return readWithLeptonica(fileName, file, 1);
+  }
+  const QSize size = reader.size();
+  if (size.isValid())
+    checkSize(fileName, size.width(), size.height());
+  if (info && info->Format.isEmpty())
+    info->Format = reader.format().toLower();
+  if (thumbnail && size.isValid() && (size.width() > thumbnailBox.width() || size.height() > thumbnailBox.height()))
+    reader.setScaledSize(size.scaled(thumbnailBox, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+  QImage image = reader.read();
+  if (image.isNull()) {
+    const QString reason = reader.errorString();
+    fail(fileName, (reason.isEmpty() ? QStringLiteral("the file is damaged") : reason) + QStringLiteral("."));
+  }
+  return image;
+}
+
+// Writer format for a file name's extension; raises for what cannot be written.
+QByteArray writeFormat(const QString &fileName, const QImage &image) {
+  const QString ext = QFileInfo(fileName).suffix().toLower();
+  if (ext == "png")
+    return "png";
+  if (ext == "jpg" || ext == "jpeg" || ext == "jpe")
+    return "jpeg";
+  if (ext == "bmp" || ext == "dib")
+    return "bmp";
+  if (ext == "tif" || ext == "tiff")
+    return "tiff";
+  if (ext == "webp")
+    return "webp";
+  if (ext == "pbm" || ext == "pgm" || ext == "ppm")
+    return ext.toLatin1();
+  if (ext == "pnm") {
+    if (image.depth() == 1)
+      return "pbm";
+    return image.isGrayscale() ? "pgm" : "ppm";
+  }
+  if (ext == "pam")
+    return "pam";
+  if (ext == "jp2" || ext == "j2k" || ext == "j2c" || ext == "jpc")
+    return "jp2";
+  if (ext == "gif")
+    throw EPlatformError(
+        QStringLiteral("Cannot write the image file \"%1\": GIF files can be read but not written; save the picture as PNG instead.")
+            .arg(shown(fileName)));
+  throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": the extension \"%2\" names no image format that can be written.")
+                           .arg(shown(fileName), ext));
+}
+
+} // namespace
+
+const QStringList &ReadableImageExtensions() {
+  static const QStringList extensions = [] {
+    QStringList out;
+    for (const TFormatEntry &e : formatTable())
+      out << e.Extensions;
+    return out;
+  }();
+  return extensions;
+}
+
+QString ImageOpenFilter() {
+  auto patterns = [](const QStringList &exts) {
+    QStringList p;
+    for (const QString &e : exts)
+      p << QStringLiteral("*.") + e;
+    return p.join(';');
+  };
+  QStringList parts;
+  parts << QStringLiteral("All images") << patterns(ReadableImageExtensions());
+  for (const TFormatEntry &e : formatTable())
+    parts << QString::fromLatin1(e.Description) << patterns(e.Extensions);
+  return parts.join('|');
+}
+
+bool HasReadableImageExtension(const QString &fileName) {
+  const QString ext = QFileInfo(fileName).suffix().toLower();
+  return !ext.isEmpty() && ReadableImageExtensions().contains(ext);
+}
+
+QImage ReadImageFile(const QString &fileName, TImageFileInfo *info) {
+  try {
+    return read(fileName, info, QSize());
+  } catch (const std::bad_alloc &) {
+    fail(fileName, QStringLiteral("there is not enough memory for its picture."));
+  }
+}
+
+QImage ReadThumbnail(const QString &fileName, QSize box) {
+  try {
+    if (box.isEmpty())
+      return {};
+    QImage image = read(fileName, nullptr, box);
+    if (image.width() > box.width() || image.height() > box.height())
+      image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+  } catch (...) {
+    return {};
+  }
+}
+
+int RecordedDpiX(const QString &fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    return 0;
+  TImageHeader header;
+  if (!ProbeImageHeader(file, header))
+    return 0;
+  return header.DpiX;
+}
+
+void WriteImageFile(const QString &fileName, const QImage &image, int dpiX, int dpiY) {
+  if (image.isNull())
+    throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": there is no picture.").arg(shown(fileName)));
+  const QByteArray format = writeFormat(fileName, image);
+  if (dpiX <= 0)
+    dpiX = dpiY > 0 ? dpiY : 0;
+  if (dpiY <= 0)
+    dpiY = dpiX;
+  QByteArray bytes;
+  try {
+    if (format == "jp2") {
+      bytes = Lept::WriteJp2k(image, dpiX, dpiY);
+    } else if (format == "pam") {
+      bytes = Lept::WritePam(image);
+    } else {
+      QImage out = image;
+      if (dpiX > 0) {
+        out.setDotsPerMeterX(static_cast<int>(std::lround(dpiX / 0.0254)));
+        out.setDotsPerMeterY(static_cast<int>(std::lround(dpiY / 0.0254)));
+      }
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      QImageWriter writer(&buffer, format);
+      if (format == "jpeg")
+        writer.setQuality(90);
+      else if (format == "webp")
+        writer.setQuality(100); // lossless
+      else if (format == "tiff")
+        writer.setCompression(1); // LZW
+      if (!writer.write(out))
+        throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": %2.")
+                                 .arg(shown(fileName), writer.errorString()));
+      buffer.close();
+      if (dpiX <= 0)
+        bytes = WithoutRecordedResolution(bytes, format);
+    }
+  } catch (const std::bad_alloc &) {
+    bytes.clear();
+  }
+  if (bytes.isEmpty())
+    throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": the picture could not be encoded.")
+                             .arg(shown(fileName)));
+  QString error;
+  if (!WriteFileAtomically(fileName, bytes, &error))
+    throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": %2.").arg(shown(fileName), error));
+}

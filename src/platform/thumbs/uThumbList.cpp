@@ -1,0 +1,276 @@
+#include "uThumbList.h"
+
+#include "uImageFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+// Runs on any thread; never raises.
+QImage makePicture(const QString &fileName, QSize box, TIEStoreType storeType) {
+  if (fileName.isEmpty())
+    return {};
+  if (storeType == ietThumb)
+    return ReadThumbnail(fileName, box);
+  try {
+    return ReadImageFile(fileName);
+  } catch (const std::exception &) {
+    return {};
+  }
+}
+
+bool fileNameLess(const QFileInfo &a, const QFileInfo &b) {
+  const int c = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
+  return c != 0 ? c < 0 : a.fileName() < b.fileName();
+}
+
+} // namespace
+
+const QStringList &TThumbList::VideoExtensions() {
+  static const QStringList list{QStringLiteral("avi"), QStringLiteral("mpe"), QStringLiteral("mpg"),
+                                QStringLiteral("mpeg"), QStringLiteral("wmv")};
+  return list;
+}
+
+TThumbList::TThumbList(QObject *owner) : QAbstractListModel(owner) {
+  FPool.setMaxThreadCount(ThreadPoolSize);
+  connect(this, &TThumbList::PictureMade, this, &TThumbList::OnPictureMade, Qt::QueuedConnection);
+}
+
+TThumbList::~TThumbList() {
+  FClosing->store(true);
+  FPool.clear();
+  FPool.waitForDone();
+}
+
+int TThumbList::IndexOfId(quint64 id) const {
+  // Ids rise in list order: entries are only appended at the end or removed.
+  const auto it =
+      std::lower_bound(FEntries.cbegin(), FEntries.cend(), id, [](const TEntry &e, quint64 v) { return e.Id < v; });
+  return it != FEntries.cend() && it->Id == id ? static_cast<int>(it - FEntries.cbegin()) : -1;
+}
+
+QImage TThumbList::MakePicture(const QString &fileName) const {
+  return makePicture(fileName, ThumbSize(), FStoreType);
+}
+
+void TThumbList::MakePictureNow(int idx) {
+  TEntry &e = FEntries[idx];
+  e.Ticket = 0; // a job under way for the entry is outdated now
+  e.Picture = MakePicture(e.FileName);
+  e.State = e.Picture.isNull() ? TThumbState::Empty : TThumbState::Ready;
+}
+
+void TThumbList::AppendEntry(const QString &fileName, const QString &bottomText) {
+  TEntry e;
+  e.Id = FNextId++;
+  e.FileName = fileName;
+  e.BottomText = bottomText;
+  FEntries.append(std::move(e));
+}
+
+int TThumbList::AppendImage(const QString &fileName) {
+  const int idx = ImageCount();
+  beginInsertRows({}, idx, idx);
+  AppendEntry(fileName, {});
+  MakePictureNow(idx);
+  endInsertRows();
+  return idx;
+}
+
+int TThumbList::FillFromDirectory(const QString &directory, int limit, bool loadOnDemand) {
+  // Without QDir::Hidden and QDir::System, hidden files and special files
+  // (devices, pipes, sockets, broken links) are left out.
+  QFileInfoList files = QDir(directory).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
+  std::sort(files.begin(), files.end(), fileNameLess);
+  QList<QFileInfo> chosen;
+  for (const QFileInfo &fi : std::as_const(files)) {
+    if (limit >= 0 && chosen.size() >= limit)
+      break;
+    if (fi.isHidden() || VideoExtensions().contains(fi.suffix().toLower()) || !HasReadableImageExtension(fi.fileName()))
+      continue;
+    chosen.append(fi);
+  }
+  if (!chosen.isEmpty()) {
+    const int first = ImageCount();
+    beginInsertRows({}, first, first + static_cast<int>(chosen.size()) - 1);
+    FEntries.reserve(first + chosen.size());
+    for (const QFileInfo &fi : std::as_const(chosen)) {
+      AppendEntry(fi.absoluteFilePath(), fi.fileName());
+      if (!loadOnDemand)
+        MakePictureNow(ImageCount() - 1);
+    }
+    endInsertRows();
+  }
+  if (ImageCount() > 0)
+    ChangeSelection(ImageCount() - 1);
+  return static_cast<int>(chosen.size());
+}
+
+void TThumbList::DeleteImage(int idx) {
+  if (!Valid(idx))
+    return;
+  FSelected = -2; // the rows shift: the new selection is always announced
+  beginRemoveRows({}, idx, idx);
+  FEntries.removeAt(idx);
+  endRemoveRows();
+  ChangeSelection(std::min(idx, ImageCount() - 1));
+}
+
+void TThumbList::Clear() {
+  // Jobs not started yet are dropped; pictures of jobs under way find no entry.
+  FPool.clear();
+  FSelected = -2;
+  beginResetModel();
+  FEntries.clear();
+  endResetModel();
+  ChangeSelection(-1);
+}
+
+void TThumbList::ReloadImage(int idx) {
+  if (!Valid(idx))
+    return;
+  MakePictureNow(idx);
+  EntryChanged(idx, {Qt::DecorationRole, StateRole});
+}
+
+QString TThumbList::ImageFileName(int idx) const { return Valid(idx) ? FEntries.at(idx).FileName : QString(); }
+
+void TThumbList::SetImageFileName(int idx, const QString &fileName) {
+  if (!Valid(idx) || FEntries.at(idx).FileName == fileName)
+    return;
+  TEntry &e = FEntries[idx];
+  e.FileName = fileName;
+  if (e.State == TThumbState::Loading) {
+    e.State = TThumbState::OnDemand; // the job under way reads the old file
+    e.Ticket = 0;
+  }
+  EntryChanged(idx, {FileNameRole, StateRole});
+}
+
+QString TThumbList::ImageBottomText(int idx) const { return Valid(idx) ? FEntries.at(idx).BottomText : QString(); }
+
+void TThumbList::SetImageBottomText(int idx, const QString &text) {
+  if (!Valid(idx) || FEntries.at(idx).BottomText == text)
+    return;
+  FEntries[idx].BottomText = text;
+  EntryChanged(idx, {Qt::DisplayRole});
+}
+
+QImage TThumbList::Picture(int idx) const { return Valid(idx) ? FEntries.at(idx).Picture : QImage(); }
+
+TThumbState TThumbList::PictureState(int idx) const {
+  return Valid(idx) ? FEntries.at(idx).State : TThumbState::Empty;
+}
+
+void TThumbList::SetSelectedImage(int idx) { ChangeSelection(Valid(idx) ? idx : -1); }
+
+void TThumbList::SelectByUser(int idx) {
+  if (!Valid(idx))
+    return;
+  ChangeSelection(idx);
+  emit ImageSelect(idx);
+}
+
+void TThumbList::ChangeSelection(int idx) {
+  if (idx == FSelected)
+    return;
+  const int old = FSelected;
+  FSelected = idx;
+  if (Valid(old))
+    EntryChanged(old, {SelectedRole});
+  if (Valid(idx))
+    EntryChanged(idx, {SelectedRole});
+  emit SelectionChanged(idx);
+}
+
+void TThumbList::RequestPicture(int idx) {
+  if (!Valid(idx) || FEntries.at(idx).State != TThumbState::OnDemand)
+    return;
+  TEntry &e = FEntries[idx];
+  e.State = TThumbState::Loading;
+  e.Ticket = FNextTicket++;
+  const quint64 id = e.Id;
+  const quint64 ticket = e.Ticket;
+  const QString fileName = e.FileName;
+  const QSize box = ThumbSize();
+  const TIEStoreType storeType = FStoreType;
+  const std::shared_ptr<std::atomic<bool>> closing = FClosing;
+  // The list waits for its pool before it goes, so `this` outlives the job.
+  FPool.start([this, id, ticket, fileName, box, storeType, closing] {
+    if (closing->load())
+      return;
+    emit PictureMade(id, ticket, makePicture(fileName, box, storeType), QPrivateSignal());
+  });
+}
+
+void TThumbList::OnPictureMade(quint64 entryId, quint64 ticket, const QImage &picture) {
+  const int idx = IndexOfId(entryId);
+  if (idx < 0)
+    return; // deleted or cleared meanwhile
+  TEntry &e = FEntries[idx];
+  if (e.State != TThumbState::Loading || e.Ticket != ticket)
+    return; // reloaded, renamed or resized meanwhile
+  e.Ticket = 0;
+  e.Picture = picture;
+  e.State = picture.isNull() ? TThumbState::Empty : TThumbState::Ready;
+  EntryChanged(idx, {Qt::DecorationRole, StateRole});
+}
+
+void TThumbList::SetThumbWidth(int width) {
+  width = std::max(width, 1);
+  if (width == FThumbWidth)
+    return;
+  FThumbWidth = width;
+  ResetPictures();
+}
+
+void TThumbList::SetThumbHeight(int height) {
+  height = std::max(height, 1);
+  if (height == FThumbHeight)
+    return;
+  FThumbHeight = height;
+  ResetPictures();
+}
+
+void TThumbList::ResetPictures() {
+  for (TEntry &e : FEntries) {
+    e.State = TThumbState::OnDemand;
+    e.Ticket = 0;
+    e.Picture = QImage();
+  }
+  if (!FEntries.isEmpty())
+    emit dataChanged(index(0), index(ImageCount() - 1), {Qt::DecorationRole, StateRole});
+  emit ThumbSizeChanged();
+}
+
+void TThumbList::EntryChanged(int idx, const QList<int> &roles) {
+  const QModelIndex i = index(idx);
+  emit dataChanged(i, i, roles);
+}
+
+int TThumbList::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ImageCount(); }
+
+QVariant TThumbList::data(const QModelIndex &index, int role) const {
+  if (!index.isValid() || !Valid(index.row()))
+    return {};
+  const TEntry &e = FEntries.at(index.row());
+  switch (role) {
+  case Qt::DisplayRole:
+    return e.BottomText;
+  case Qt::DecorationRole:
+    return e.Picture;
+  case FileNameRole:
+    return e.FileName;
+  case StateRole:
+    return static_cast<int>(e.State);
+  case SelectedRole:
+    return index.row() == FSelected;
+  default:
+    return {};
+  }
+}

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 namespace {
 
@@ -201,11 +202,14 @@ void TThumbList::RequestPicture(int idx) {
   const TIEStoreType storeType = FStoreType;
   const std::shared_ptr<std::atomic<bool>> closing = FClosing;
   // The list waits for its pool before it goes, so `this` outlives the job.
-  FPool.start([this, id, ticket, fileName, box, storeType, closing] {
-    if (closing->load())
-      return;
-    emit PictureMade(id, ticket, makePicture(fileName, box, storeType), QPrivateSignal());
-  });
+  const int priority = static_cast<int>(std::min<qint64>(FBatch, std::numeric_limits<int>::max()));
+  FPool.start(
+      [this, id, ticket, fileName, box, storeType, closing] {
+        if (closing->load())
+          return;
+        emit PictureMade(id, ticket, makePicture(fileName, box, storeType), QPrivateSignal());
+      },
+      priority);
 }
 
 void TThumbList::OnPictureMade(quint64 entryId, quint64 ticket, const QImage &picture) {

@@ -113,6 +113,10 @@ public:
   // Queues the making of an on-demand entry's picture on the worker threads.
   // Does nothing for entries whose picture is being made, made or empty.
   void RequestPicture(int idx);
+  // Pictures requested from now on are made before those requested earlier
+  // and not started yet (the view calls it before each paint, so that what
+  // is on screen now comes before what was scrolled past).
+  void BeginRequestBatch() { ++FBatch; }
 
   // What is kept of each picture; applies to pictures made afterwards.
   TIEStoreType StoreType() const { return FStoreType; }
@@ -166,6 +170,7 @@ private:
   int FSelected = -1;
   quint64 FNextId = 1;
   quint64 FNextTicket = 1;
+  qint64 FBatch = 0;
   TIEStoreType FStoreType = ietThumb;
   int FThumbWidth = 150;
   int FThumbHeight = 150;

@@ -174,6 +174,11 @@ void TThumbListView::resizeEvent(QResizeEvent *event) {
     UpdateGrid();
 }
 
+void TThumbListView::paintEvent(QPaintEvent *event) {
+  FList->BeginRequestBatch();
+  QListView::paintEvent(event);
+}
+
 void TThumbListView::UpdateGrid() {
   const QSize cell = FList->ThumbSize();
   int width = cell.width() + HorizBorder;

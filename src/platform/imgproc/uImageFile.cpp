@@ -11,6 +11,8 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <leptonica/allheaders.h>
+
 #include <cmath>
 #include <mutex>
 
@@ -46,6 +48,9 @@ bool isLeptonicaFormat(const QByteArray &format) { return format == "jp2" || for
 void setUpReaders() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // Leptonica's warnings (a JPEG 2000 file without a resolution box ...)
+    // would fill the error output of every thumbnail thread; errors stay.
+    setMsgSeverity(L_SEVERITY_ERROR);
     const qint64 mb = MaxImagePixels * 8 / (1024 * 1024) + 1;
     if (QImageReader::allocationLimit() < mb)
       QImageReader::setAllocationLimit(static_cast<int>(mb));

@@ -501,3 +501,68 @@ QByteArray WithoutRecordedResolution(const QByteArray &bytes, const QByteArray &
   }
   return out;
 }
+
+namespace {
+void putBe16(QByteArray &b, quint32 v) {
+  b.append(static_cast<char>((v >> 8) & 0xFF));
+  b.append(static_cast<char>(v & 0xFF));
+}
+void putBe32(QByteArray &b, quint32 v) {
+  putBe16(b, v >> 16);
+  putBe16(b, v & 0xFFFF);
+}
+// Dots per inch as N / D * 10^E grid points per metre (dpi / 0.0254 = dpi * 50 / 127 * 100).
+void jp2Fraction(int dpi, quint32 &num, quint32 &den, qint8 &exp) {
+  if (dpi * 50 <= 65535) {
+    num = static_cast<quint32>(dpi * 50);
+    den = 127;
+    exp = 2;
+  } else {
+    num = static_cast<quint32>(std::lround(dpi * 5.0 / 127.0 * 100.0));
+    den = 1;
+    exp = 1;
+    while (num > 65535) {
+      num = (num + 5) / 10;
+      ++exp;
+    }
+  }
+}
+} // namespace
+
+QByteArray WithJp2Resolution(const QByteArray &bytes, int dpiX, int dpiY) {
+  if (dpiX <= 0 || dpiY <= 0 || dpiX > 1000000 || dpiY > 1000000)
+    return bytes;
+  if (!bytes.startsWith(QByteArray("\0\0\0\x0CjP  \r\n\x87\n", 12)))
+    return bytes;
+  qsizetype pos = 12;
+  while (pos + 8 <= bytes.size()) {
+    const qsizetype length = be32(bytes, pos);
+    if (length < 8 || pos + length > bytes.size())
+      return bytes;
+    if (bytes.mid(pos + 4, 4) == "jp2h") {
+      quint32 vn, vd, hn, hd;
+      qint8 ve, he;
+      jp2Fraction(dpiY, vn, vd, ve);
+      jp2Fraction(dpiX, hn, hd, he);
+      QByteArray res;
+      putBe32(res, 8 + 18);
+      res.append("res ");
+      putBe32(res, 18);
+      res.append("resc");
+      putBe16(res, vn);
+      putBe16(res, vd);
+      putBe16(res, hn);
+      putBe16(res, hd);
+      res.append(static_cast<char>(ve));
+      res.append(static_cast<char>(he));
+      QByteArray out = bytes;
+      out.insert(pos + length, res);
+      const quint32 newLength = static_cast<quint32>(length + res.size());
+      for (int i = 0; i < 4; ++i)
+        out[pos + i] = static_cast<char>((newLength >> (24 - 8 * i)) & 0xFF);
+      return out;
+    }
+    pos += length;
+  }
+  return bytes;
+}

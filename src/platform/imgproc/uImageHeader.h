@@ -28,3 +28,8 @@ int DpiFromDotsPerMetre(double perMetre);
 // JFIF with units 0 (aspect ratio only), BMP gets 0 pixels per metre and
 // TIFF the resolution unit "none". Other formats come back unchanged.
 QByteArray WithoutRecordedResolution(const QByteArray &bytes, const QByteArray &format);
+
+// JPEG 2000 file bytes with a capture resolution box ("resc" in "res ")
+// added to the header box; the bytes unchanged when dpi <= 0 or the
+// structure is not the expected one.
+QByteArray WithJp2Resolution(const QByteArray &bytes, int dpiX, int dpiY);

@@ -56,12 +56,14 @@ template <typename T> void quarterTurnPixels(const QImage &src, QImage &dst, int
   });
 }
 
+struct TPixel24 {
+  uchar V[3];
+};
+
 QImage quarterTurn(const QImage &src, int turns) {
   if (turns == 0)
     return src.copy();
   QImage in = src;
-  if (in.depth() == 24)
-    in = in.convertToFormat(QImage::Format_RGB32);
   const bool swap = turns != 2;
   if (in.depth() == 1) {
     in = in.convertToFormat(QImage::Format_Mono);
@@ -107,6 +109,9 @@ QImage quarterTurn(const QImage &src, int turns) {
     break;
   case 16:
     quarterTurnPixels<uint16_t>(in, out, turns);
+    break;
+  case 24:
+    quarterTurnPixels<TPixel24>(in, out, turns);
     break;
   case 32:
     quarterTurnPixels<uint32_t>(in, out, turns);

@@ -1,7 +1,10 @@
 #include "uLeptonica.h"
 
+#include "uImageHeader.h"
+
 #include <leptonica/allheaders.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -264,11 +267,16 @@ QByteArray WriteJp2k(const QImage &image, int dpiX, int dpiY) {
   if (pixGetSpp(pix.get()) == 4)
     pixSetSpp(pix.get(), 3); // the encoder writes RGB only
   pixSetResolution(pix.get(), dpiX, dpiY);
+  // The encoder needs 2^(levels - 1) pixels along the shorter side.
+  int levels = 1;
+  while (levels < 5 && (1 << levels) <= std::min(image.width(), image.height()))
+    ++levels;
   l_uint8 *data = nullptr;
   size_t size = 0;
-  if (pixWriteMemJp2k(&data, &size, pix.get(), 100, 0, 0, 0) != 0)
+  if (pixWriteMemJp2k(&data, &size, pix.get(), 100, levels, 0, 0) != 0)
     return {};
-  return takeBytes(data, size);
+  // The encoder records no resolution; the header box gets it here.
+  return WithJp2Resolution(takeBytes(data, size), dpiX, dpiY);
 }
 
 QByteArray WritePam(const QImage &image) {

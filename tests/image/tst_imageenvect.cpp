@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -97,6 +98,7 @@ private slots:
   void mouseDownSignal();
   void paintingShowsAdjustAndBoxes();
   void viewIsADocument();
+  void captureFromScreen();
 };
 
 void TstImageEnVect::zoomIgnoresInvalidAndEqual() {
@@ -423,6 +425,18 @@ void TstImageEnVect::viewIsADocument() {
   doc.Update();
   QCOMPARE(view.IEBitmap()->Image().pixelColor(2, 2), QColor(Qt::white));
   QCOMPARE(view.ObjectsCount(), 0);
+}
+
+void TstImageEnVect::captureFromScreen() {
+  TImageEnView view;
+  view.Select(QRect(0, 0, 1, 1));
+  view.IO().CaptureFromScreen(iecsScreen, -1);
+  QRect desktop;
+  for (QScreen *s : QGuiApplication::screens())
+    desktop |= s->geometry();
+  QCOMPARE(QSize(view.IEBitmap()->Width(), view.IEBitmap()->Height()), desktop.size());
+  QCOMPARE(view.IEBitmap()->PixelFormat(), QImage::Format_RGB888);
+  QVERIFY(!view.Selected());
 }
 
 QTEST_MAIN(TstImageEnVect)

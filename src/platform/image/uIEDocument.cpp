@@ -118,7 +118,8 @@ void TImageEnIO::CaptureFromScreen(TIECaptureSource source, int mouseCursor) {
       p.drawPixmap(g, shot);
     }
   }
-  LoadFromImage(grab.convertToFormat(QImage::Format_RGB888), 96, 96);
+  const int dpi = static_cast<int>(std::lround(screens.front()->logicalDotsPerInchX()));
+  LoadFromImage(grab.convertToFormat(QImage::Format_RGB888), dpi, dpi);
 }
 
 // ------------------------------------------------------------- TImageEnProc

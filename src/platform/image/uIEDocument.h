@@ -73,9 +73,9 @@ public:
   // The current layer becomes `image`; Params take the given resolution.
   void LoadFromImage(const QImage &image, int dpiX = 300, int dpiY = 300);
   // The current layer becomes a picture of the whole desktop (every screen
-  // at its place in the virtual desktop, unlit parts black). `mouseCursor` -1
-  // draws no pointer (the only value supported). Raises EPlatformError when
-  // there is no screen to grab.
+  // at its place in the virtual desktop, parts no screen covers black) at
+  // the primary screen's resolution. `mouseCursor` -1 draws no pointer (the
+  // only value supported). Raises EPlatformError when there is no screen.
   void CaptureFromScreen(TIECaptureSource source = iecsScreen, int mouseCursor = -1);
 
   TIOParams &Params() { return FParams; }

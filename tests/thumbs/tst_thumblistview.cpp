@@ -94,6 +94,49 @@ private slots:
     QCOMPARE(columns(*view), view->viewport()->width() / (180 + TThumbListView::HorizBorder));
   }
 
+  void thumbSizeChangeLaysOutAgain() {
+    auto view = makeView(QSize(980, 500));
+    QVERIFY(view);
+    view->List()->FillFromDirectory(FSmall);
+    view->List()->SetSelectedImage(0);
+    QCoreApplication::processEvents();
+    view->List()->SetThumbWidth(120);
+    view->List()->SetThumbHeight(150);
+    QCoreApplication::processEvents();
+    QCOMPARE(view->ImageRect(0).size(), QSize(120, 150));
+    QCOMPARE(columns(*view), view->viewport()->width() / (120 + TThumbListView::HorizBorder));
+    QTRY_COMPARE(view->List()->PictureState(0), TThumbState::Ready);
+    QVERIFY(view->List()->Picture(0).width() <= 120);
+  }
+
+  void viewsComeAndGo() {
+    TThumbList list;
+    list.FillFromDirectory(FLarge);
+    {
+      TThumbListView first(&list);
+      first.resize(400, 500);
+      first.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&first));
+      QTRY_VERIFY(list.PictureState(59) != TThumbState::OnDemand); // the last entry is selected and shown
+    }
+    QCOMPARE(list.ImageCount(), 60);
+    list.SetSelectedImage(0);
+    TThumbListView second(&list);
+    QCOMPARE(second.List(), &list);
+    second.resize(400, 500);
+    second.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    QTRY_COMPARE(list.PictureState(0), TThumbState::Ready);
+    // A view of its own list goes while its pictures are being made.
+    auto *own = new TThumbListView;
+    own->List()->FillFromDirectory(FLarge);
+    own->resize(980, 660);
+    own->show();
+    QTRY_VERIFY(own->List()->PictureState(59) != TThumbState::OnDemand);
+    delete own;
+    QCoreApplication::processEvents();
+  }
+
   void clickRaisesImageSelectOnce() {
     auto view = makeView(QSize(400, 500));
     QVERIFY(view);

@@ -108,6 +108,14 @@ TThumbListView::TThumbListView(TThumbList *list, QWidget *parent)
   FollowSelection(FList->SelectedImage());
 }
 
+TThumbListView::~TThumbListView() {
+  // Let go of the list while the view is whole; a list of its own goes with it.
+  disconnect(FList, nullptr, this, nullptr);
+  setModel(nullptr);
+  if (FList->parent() == this)
+    delete FList;
+}
+
 void TThumbListView::SetGridWidth(int columns) {
   FGridWidth = columns;
   UpdateGrid();

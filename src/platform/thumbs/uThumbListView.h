@@ -23,6 +23,7 @@ public:
   explicit TThumbListView(QWidget *parent = nullptr);
   // A view of `list`, which must outlive the view.
   explicit TThumbListView(TThumbList *list, QWidget *parent = nullptr);
+  ~TThumbListView() override;
 
   TThumbList *List() const { return FList; }
 

@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
-
 #include <memory>
 
 namespace {

@@ -53,9 +53,7 @@ void TIEBitmap::Fill(const QColor &color) {
   FImage.fill(color);
 }
 
-int TIEBitmap::ChannelOffset(int channel) const {
-  return channel >= 0 && channel < 4 ? FChannelOffset[channel] : 0;
-}
+int TIEBitmap::ChannelOffset(int channel) const { return channel >= 0 && channel < 4 ? FChannelOffset[channel] : 0; }
 
 void TIEBitmap::SetChannelOffset(int channel, int value) {
   if (channel >= 0 && channel < 4)
@@ -83,9 +81,8 @@ QImage TIEBitmap::DisplayImage() const {
   const bool same = !FDisplay.isNull() && FDisplayKey == FImage.cacheKey() &&
                     std::equal(std::begin(params), std::end(params), std::begin(FDisplayParams));
   if (!same) {
-    QImage shown = HasDisplayAdjust()
-                       ? ImageProc::ApplyDisplayAdjust(FImage, params[0], params[1], params[2], params[3])
-                       : FImage;
+    QImage shown =
+        HasDisplayAdjust() ? ImageProc::ApplyDisplayAdjust(FImage, params[0], params[1], params[2], params[3]) : FImage;
     FDisplay = toPaintFormat(shown);
     FDisplayKey = FImage.cacheKey();
     std::copy(std::begin(params), std::end(params), std::begin(FDisplayParams));

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>

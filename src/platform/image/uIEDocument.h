@@ -8,7 +8,6 @@
 #include <QPointF>
 #include <QRect>
 #include <QString>
-
 #include <deque>
 #include <memory>
 #include <vector>

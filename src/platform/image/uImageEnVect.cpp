@@ -8,7 +8,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QWheelEvent>
-
 #include <algorithm>
 #include <cmath>
 
@@ -359,7 +358,8 @@ void TImageEnVect::paintEvent(QPaintEvent *event) {
 
   auto clientRect = [&](const QRect &r) {
     const QRectF f = ClientRect(r);
-    return QRect(QPoint(roundInt(f.left()), roundInt(f.top())), QPoint(roundInt(f.right()) - 1, roundInt(f.bottom()) - 1));
+    return QRect(QPoint(roundInt(f.left()), roundInt(f.top())),
+                 QPoint(roundInt(f.right()) - 1, roundInt(f.bottom()) - 1));
   };
   auto drawBox = [&](const TIEBox &b) {
     const QRect r = clientRect(b.Rect.normalized());

@@ -1,0 +1,369 @@
+#include "uVision.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPainter>
+
+#include <dlfcn.h>
+#include <system_error>
+
+namespace {
+
+struct TLoaderState {
+  QMutex Lock;
+  QString SearchFolder;
+  bool SystemSearch = true;
+  int Attempts = 0;
+  // Kept for the rest of the run once loaded.
+  void *Module = nullptr;
+  const zv_api *Api = nullptr;
+  zv_handle *Library = nullptr;
+  QString File;
+};
+
+TLoaderState &State() {
+  static TLoaderState state;
+  return state;
+}
+
+QString DlError() {
+  const char *e = dlerror();
+  return e ? QString::fromLocal8Bit(e) : QStringLiteral("unknown reason");
+}
+
+// Opens `path` and makes the library object; on any failure the module is
+// closed again and `why` says what went wrong.
+bool TryFile(TLoaderState &s, const QString &path, QString &why) {
+  dlerror();
+  void *module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    why = DlError();
+    return false;
+  }
+  auto create = reinterpret_cast<zv_library_create_fn>(dlsym(module, ZV_ENTRY_POINT));
+  if (!create) {
+    why = QStringLiteral("no entry point %1").arg(QLatin1String(ZV_ENTRY_POINT));
+    dlclose(module);
+    return false;
+  }
+  const zv_api *api = nullptr;
+  zv_handle *library = nullptr;
+  int status = create(ZV_ABI_VERSION, &api, &library);
+  if (status < 0 || !api || !library || api->size < sizeof(zv_api) || api->version != ZV_ABI_VERSION) {
+    why = status < 0 ? QStringLiteral("the entry point failed (%1)").arg(status)
+                     : QStringLiteral("the entry point gave no usable library object");
+    if (library && api && api->release)
+      api->release(library);
+    dlclose(module);
+    return false;
+  }
+  s.Module = module;
+  s.Api = api;
+  s.Library = library;
+  s.File = path;
+  return true;
+}
+
+void Load(TLoaderState &s) {
+  ++s.Attempts;
+  QString folder = s.SearchFolder;
+  if (folder.isEmpty() && QCoreApplication::instance())
+    folder = QCoreApplication::applicationDirPath();
+  if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
+    folder += QLatin1Char('/');
+  QStringList tried;
+  for (const QString &name : VisionPluginFileNames()) {
+    QString why;
+    if (!folder.isEmpty()) {
+      QString path = folder + name;
+      if (QFileInfo::exists(path)) {
+        if (TryFile(s, path, why))
+          return;
+        tried << QStringLiteral("%1: %2").arg(path, why);
+      }
+    }
+    if (s.SystemSearch) {
+      if (TryFile(s, name, why))
+        return;
+      tried << QStringLiteral("%1: %2").arg(name, why);
+    }
+  }
+  throw EVisionUnavailable(QStringLiteral("The recognition plug-in could not be loaded (%1)")
+                               .arg(tried.isEmpty() ? QStringLiteral("no file %1 in %2")
+                                                          .arg(VisionPluginFileNames().join(QStringLiteral(", ")),
+                                                               QDir::toNativeSeparators(folder))
+                                                    : tried.join(QStringLiteral("; "))));
+}
+
+// Whether every pixel of a 32-bit picture with alpha is opaque.
+bool IsOpaque(const QImage &image) {
+  if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied &&
+      image.format() != QImage::Format_RGBA8888)
+    return false;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto *line = reinterpret_cast<const uchar *>(image.constScanLine(y));
+    // Alpha is the fourth byte in memory of both layouts.
+    for (int x = 0; x < image.width(); ++x)
+      if (line[4 * x + 3] != 0xff)
+        return false;
+  }
+  return true;
+}
+
+} // namespace
+
+QString VisionFailureText(const std::exception &e) {
+  if (dynamic_cast<const EVisionUnavailable *>(&e))
+    return QString::fromLatin1(VisionUnavailableText);
+  return QString::fromLatin1(VisionErrorPrefix) + ExceptionMessage(e);
+}
+
+const QStringList &VisionPluginFileNames() {
+  static const QStringList names = {QStringLiteral("libzvision.so"), QStringLiteral("libzvision.so.1"),
+                                    QStringLiteral("zvision.so")};
+  return names;
+}
+
+void SetVisionSearchFolder(const QString &folder) {
+  QMutexLocker lock(&State().Lock);
+  State().SearchFolder = folder;
+}
+
+QString VisionSearchFolder() {
+  QMutexLocker lock(&State().Lock);
+  return State().SearchFolder;
+}
+
+QString VisionPluginFile() {
+  QMutexLocker lock(&State().Lock);
+  return State().File;
+}
+
+void VisionLoaderTest::SetSystemSearch(bool on) {
+  QMutexLocker lock(&State().Lock);
+  State().SystemSearch = on;
+}
+
+int VisionLoaderTest::LoadAttempts() {
+  QMutexLocker lock(&State().Lock);
+  return State().Attempts;
+}
+
+void VisionLoaderTest::Reset() {
+  QMutexLocker lock(&State().Lock);
+  State().Attempts = 0;
+}
+
+int VisionCheck(const zv_api *api, int status) {
+  if (status >= 0)
+    return status;
+  QString message;
+  const uint16_t *text = nullptr;
+  if (api && api->last_error && api->last_error(&text) >= 0 && text && *text)
+    message = QString::fromUtf16(reinterpret_cast<const char16_t *>(text));
+  if (message.isEmpty())
+    message = QString::fromStdString(std::system_category().message(-status));
+  throw EVisionError(status, message);
+}
+
+// TVisionObject
+
+TVisionObject::TVisionObject(const TVisionObject &other) : FApi(other.FApi), FHandle(other.FHandle) {
+  if (FHandle)
+    FApi->add_ref(FHandle);
+}
+
+TVisionObject::TVisionObject(TVisionObject &&other) noexcept : FApi(other.FApi), FHandle(other.FHandle) {
+  other.FHandle = nullptr;
+}
+
+TVisionObject &TVisionObject::operator=(const TVisionObject &other) {
+  if (this != &other) {
+    TVisionObject copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+TVisionObject &TVisionObject::operator=(TVisionObject &&other) noexcept {
+  if (this != &other) {
+    if (FHandle)
+      FApi->release(FHandle);
+    FApi = other.FApi;
+    FHandle = other.FHandle;
+    other.FHandle = nullptr;
+  }
+  return *this;
+}
+
+TVisionObject::~TVisionObject() {
+  if (FHandle)
+    FApi->release(FHandle);
+}
+
+int TVisionObject::Check(int status) const { return VisionCheck(FApi, status); }
+
+zv_handle *TVisionObject::Live() const {
+  if (!FHandle)
+    throw EVisionError(ZV_E_INVALIDARG, QStringLiteral("No recognition plug-in object"));
+  return FHandle;
+}
+
+// The objects
+
+QString TVisionText::Text() const {
+  const uint16_t *chars = nullptr;
+  int32_t length = 0;
+  zv_handle *h = Live();
+  Check(FApi->text(h, &chars, &length));
+  return QString::fromUtf16(reinterpret_cast<const char16_t *>(chars), length);
+}
+
+int TVisionImage::Width() const {
+  int32_t width = 0;
+  zv_handle *h = Live();
+  Check(FApi->image_size(h, &width, nullptr));
+  return width;
+}
+
+int TVisionImage::Height() const {
+  int32_t height = 0;
+  zv_handle *h = Live();
+  Check(FApi->image_size(h, nullptr, &height));
+  return height;
+}
+
+void TVisionOCR::SetMode(int mode) {
+  zv_handle *h = Live();
+  Check(FApi->set_mode(h, mode));
+}
+
+TVisionText TVisionOCR::Recognize(const TVisionImage &image, const TVisionRect &rect) {
+  zv_handle *text = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->recognize(h, image.Handle(), &rect, 0, &text));
+  return TVisionText(FApi, text);
+}
+
+TVisionText TVisionBarcode::Type() const {
+  zv_handle *text = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->barcode_type(h, &text));
+  return TVisionText(FApi, text);
+}
+
+TVisionText TVisionBarcode::Value() const {
+  zv_handle *text = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->barcode_value(h, &text));
+  return TVisionText(FApi, text);
+}
+
+int TVisionBarcodeList::Count() const {
+  int32_t count = 0;
+  zv_handle *h = Live();
+  Check(FApi->list_count(h, &count));
+  return count;
+}
+
+TVisionBarcode TVisionBarcodeList::Item(int index) const {
+  zv_handle *item = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->list_item(h, index, &item));
+  return TVisionBarcode(FApi, item);
+}
+
+TVisionBarcodeList TVisionBarcodeScanner::Scan(const TVisionImage &image, const TVisionRect &rect) {
+  zv_handle *list = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->scan(h, image.Handle(), &rect, 0, &list));
+  return TVisionBarcodeList(FApi, list);
+}
+
+TVisionLibrary TVisionLibrary::Obtain() {
+  TLoaderState &s = State();
+  QMutexLocker lock(&s.Lock);
+  if (!s.Library)
+    Load(s);
+  s.Api->add_ref(s.Library);
+  return TVisionLibrary(s.Api, s.Library);
+}
+
+TVisionImage TVisionLibrary::CreateImage(int width, int height, int layout, int rowBytes, const void *pixels) const {
+  zv_handle *image = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->create_image(h, width, height, layout, rowBytes, pixels, &image));
+  return TVisionImage(FApi, image);
+}
+
+TVisionImage TVisionLibrary::CreateImage(const QImage &picture) const {
+  QImage image = picture;
+  if (image.isNull())
+    throw EVisionError(ZV_E_INVALIDARG, QStringLiteral("The image is empty"));
+  if (image.hasAlphaChannel() && !IsOpaque(image)) {
+    // What lies under transparent pixels is no part of the picture: show
+    // them as white paper.
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    {
+      QPainter p(&flat);
+      p.drawImage(0, 0, image);
+    }
+    image = flat;
+  }
+  int layout = 0;
+  switch (image.format()) {
+  case QImage::Format_Grayscale8:
+    layout = ZV_LAYOUT_GREY8;
+    break;
+  case QImage::Format_RGB888:
+    layout = ZV_LAYOUT_RGB24;
+    break;
+  case QImage::Format_RGBX8888:
+  case QImage::Format_RGBA8888: // opaque by now
+    layout = ZV_LAYOUT_RGBA32;
+    break;
+  case QImage::Format_ARGB32: // opaque by now
+  case QImage::Format_ARGB32_Premultiplied:
+  case QImage::Format_RGB32:
+    // 0xffRRGGBB words: B, G, R, x in memory on this (little-endian) machine.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "QImage::Format_RGB32 is taken as B, G, R, x in memory");
+    layout = ZV_LAYOUT_BGRA32;
+    break;
+  default:
+    break;
+  }
+  if (layout == 0) {
+    if (image.isGrayscale()) {
+      image = image.convertToFormat(QImage::Format_Grayscale8);
+      layout = ZV_LAYOUT_GREY8;
+    } else {
+      image = image.convertToFormat(QImage::Format_RGB32);
+      layout = ZV_LAYOUT_BGRA32;
+    }
+  }
+  if (image.isNull())
+    throw EVisionError(ZV_E_NOMEM, QStringLiteral("Out of memory for the image of %1 x %2 pixels")
+                                       .arg(picture.width())
+                                       .arg(picture.height()));
+  return CreateImage(image.width(), image.height(), layout, int(image.bytesPerLine()), image.constBits());
+}
+
+TVisionOCR TVisionLibrary::CreateOCR(const QString &folder, const QString &code) const {
+  zv_handle *ocr = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->create_ocr(h, QFile::encodeName(folder).constData(), QFile::encodeName(code).constData(), 0, 0,
+                         &ocr));
+  return TVisionOCR(FApi, ocr);
+}
+
+TVisionBarcodeScanner TVisionLibrary::CreateBarcodeScanner() const {
+  zv_handle *scanner = nullptr;
+  zv_handle *h = Live();
+  Check(FApi->create_scanner(h, 0, &scanner));
+  return TVisionBarcodeScanner(FApi, scanner);
+}

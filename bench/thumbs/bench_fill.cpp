@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QPainter>
 #include <QtConcurrent>
-
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -61,9 +60,8 @@ QString prepareFolder() {
   QDir().mkpath(dir);
   QList<int> numbers(ImageCount);
   std::iota(numbers.begin(), numbers.end(), 1);
-  QtConcurrent::blockingMap(numbers, [&](int n) {
-    makePage(n).save(dir + QStringLiteral("/IMG_%1.jpg").arg(n), "JPEG", 90);
-  });
+  QtConcurrent::blockingMap(numbers,
+                            [&](int n) { makePage(n).save(dir + QStringLiteral("/IMG_%1.jpg").arg(n), "JPEG", 90); });
   QFile marker(done);
   marker.open(QIODevice::WriteOnly);
   return dir;
@@ -150,9 +148,7 @@ int main(int argc, char **argv) {
   std::printf("bench_fill: %d images of %dx%d, view %dx%d, %d visible thumbnails, median of %d rounds\n", ImageCount,
               PageSize.width(), PageSize.height(), ViewSize.width(), ViewSize.height(), shown, Rounds);
   std::printf("reference: %d visible thumbnails decoded one after the other on one thread: %.1f ms\n", shown, ref);
-  auto line = [&](const char *what, double ms) {
-    std::printf("%-40s %9.1f ms   ratio %.3f\n", what, ms, ms / ref);
-  };
+  auto line = [&](const char *what, double ms) { std::printf("%-40s %9.1f ms   ratio %.3f\n", what, ms, ms / ref); };
   line("FillFromDirectory returned", median(fill));
   line("first image read in full", median(first));
   line("every visible thumbnail drawn", median(visible));

@@ -92,7 +92,8 @@ private slots:
     TThumbList list;
     QSignalSpy select(&list, &TThumbList::ImageSelect);
     QCOMPARE(list.FillFromDirectory(FMixed), 8);
-    const QStringList expected{"A.jpg", "b.png", "broken.png", "c.BMP", "D.TIF", "e.JPEG", "Mixed.PnG", "sub.png.d.png"};
+    const QStringList expected{"A.jpg", "b.png",  "broken.png", "c.BMP",
+                               "D.TIF", "e.JPEG", "Mixed.PnG",  "sub.png.d.png"};
     QCOMPARE(fileNames(list), expected);
     QCOMPARE(bottomTexts(list), expected);
     QCOMPARE(list.ImageFileName(0), QDir(FMixed).absoluteFilePath("A.jpg"));
@@ -105,9 +106,9 @@ private slots:
   void fillSortsWithoutRegardToCase() {
     TThumbList list;
     list.FillFromDirectory(FPages);
-    QCOMPARE(fileNames(list), (QStringList{"IMG_1.png", "IMG_10.png", "IMG_11.png", "IMG_12.png", "IMG_2.png",
-                                           "IMG_3.png", "IMG_4.png", "IMG_5.png", "IMG_6.png", "IMG_7.png",
-                                           "IMG_8.png", "IMG_9.png"}));
+    QCOMPARE(fileNames(list),
+             (QStringList{"IMG_1.png", "IMG_10.png", "IMG_11.png", "IMG_12.png", "IMG_2.png", "IMG_3.png", "IMG_4.png",
+                          "IMG_5.png", "IMG_6.png", "IMG_7.png", "IMG_8.png", "IMG_9.png"}));
   }
 
   void fillAppendsAndSelectsLastWithoutEvent() {
@@ -242,7 +243,7 @@ private slots:
   void deleteImage_data() {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("removed");
-    QTest::addColumn<int>("selected");   // afterwards
+    QTest::addColumn<int>("selected");    // afterwards
     QTest::addColumn<QString>("takesIt"); // the file of the selected entry afterwards
     QTest::newRow("third of five") << 5 << 2 << 2 << "IMG_4.png";
     QTest::newRow("last of five") << 5 << 4 << 3 << "IMG_4.png";

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <exception>
 #include <limits>
@@ -55,9 +54,7 @@ int TThumbList::IndexOfId(quint64 id) const {
   return it != FEntries.cend() && it->Id == id ? static_cast<int>(it - FEntries.cbegin()) : -1;
 }
 
-QImage TThumbList::MakePicture(const QString &fileName) const {
-  return makePicture(fileName, ThumbSize(), FStoreType);
-}
+QImage TThumbList::MakePicture(const QString &fileName) const { return makePicture(fileName, ThumbSize(), FStoreType); }
 
 void TThumbList::MakePictureNow(int idx) {
   TEntry &e = FEntries[idx];
@@ -164,9 +161,7 @@ void TThumbList::SetImageBottomText(int idx, const QString &text) {
 
 QImage TThumbList::Picture(int idx) const { return Valid(idx) ? FEntries.at(idx).Picture : QImage(); }
 
-TThumbState TThumbList::PictureState(int idx) const {
-  return Valid(idx) ? FEntries.at(idx).State : TThumbState::Empty;
-}
+TThumbState TThumbList::PictureState(int idx) const { return Valid(idx) ? FEntries.at(idx).State : TThumbState::Empty; }
 
 void TThumbList::SetSelectedImage(int idx) { ChangeSelection(Valid(idx) ? idx : -1); }
 

@@ -6,7 +6,6 @@
 #include <QSize>
 #include <QString>
 #include <QThreadPool>
-
 #include <atomic>
 #include <memory>
 

@@ -155,9 +155,24 @@ QRect TThumbListView::CaptionRect(int idx) const {
 QList<int> TThumbListView::VisibleImages() const {
   QList<int> result;
   const QRect area = viewport()->rect();
-  for (int i = 0; i < FList->ImageCount(); ++i)
-    if (ImageRect(i).intersects(area))
+  // Rows of cells go down in list order: find the first row reaching into
+  // the viewport, then take cells until one starts below it.
+  int lo = 0;
+  int hi = FList->ImageCount();
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (ImageRect(mid).bottom() < area.top())
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  for (int i = lo; i < FList->ImageCount(); ++i) {
+    const QRect r = ImageRect(i);
+    if (r.top() > area.bottom())
+      break;
+    if (r.intersects(area))
       result.append(i);
+  }
   return result;
 }
 

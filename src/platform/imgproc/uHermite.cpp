@@ -75,66 +75,101 @@ double hermite(double x) {
 // is what dropping the missing neighbour's weight gives. All sums are exact
 // integers; the only rounding is the final division.
 
-// One output row from a row of weights scaled by `scale` (27 or 1 after the
-// vertical step): out = round((20 v[x] + 7 v[x-+1]) / (27 scale)).
-template <int C, int Scale, typename T> void expandRow(const T *v, uchar *out, int width) {
-  constexpr uint32_t den = 27 * Scale;
-  constexpr uint32_t half = den / 2;
-  auto put = [&](int x, int left, int right) {
-    for (int c = 0; c < C; ++c) {
-      const uint32_t m = v[x * C + c];
-      const uint32_t l = v[left * C + c];
-      const uint32_t r = v[right * C + c];
-      uchar *o = out + 3 * x * C + c;
-      o[0] = static_cast<uchar>((20 * m + 7 * l + half) / den);
-      o[C] = static_cast<uchar>((27 * m + half) / den);
-      o[2 * C] = static_cast<uchar>((20 * m + 7 * r + half) / den);
-    }
-  };
-  if (width == 1) {
-    put(0, 0, 0);
-    return;
-  }
-  put(0, 0, 1);
-  for (int x = 1; x < width - 1; ++x) {
-    for (int c = 0; c < C; ++c) {
-      const uint32_t m = v[x * C + c];
-      const uint32_t l = v[(x - 1) * C + c];
-      const uint32_t r = v[(x + 1) * C + c];
-      uchar *o = out + 3 * x * C + c;
-      o[0] = static_cast<uchar>((20 * m + 7 * l + half) / den);
-      o[C] = static_cast<uchar>((27 * m + half) / den);
-      o[2 * C] = static_cast<uchar>((20 * m + 7 * r + half) / den);
-    }
-  }
-  put(width - 1, width - 2, width - 1);
+// The row kernels are built for AVX2 as well as for the baseline; the loader
+// picks the variant the processor runs.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define ZQ_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ZQ_SIMD_CLONES
+#endif
+
+// round(n / 729) for 0 <= n <= 729 * 255, exact, in 32 bits.
+inline uint32_t div729(uint32_t n) { return (n * 11507u + 4194304u) >> 23; }
+
+// Vertical step: v = wm * m + wo * o (weights 20 and 7, or 27 and 0).
+ZQ_SIMD_CLONES void verticalMix(const uchar *__restrict m, const uchar *__restrict o, uint16_t *__restrict v, int n,
+                                uint32_t wm, uint32_t wo) {
+  for (int i = 0; i < n; ++i)
+    v[i] = static_cast<uint16_t>(wm * m[i] + wo * o[i]);
 }
 
-template <int C> void enlarge3Rows(const QImage &src, QImage &dst, int k0, int k1) {
+// Horizontal step over a row of vertical sums (scaled by 27): the three
+// phases of each element, element i's neighbours lying `c` elements away.
+// Elements of the first and last pixel repeat themselves as neighbours.
+ZQ_SIMD_CLONES void horizontalPhases(const uint16_t *__restrict v, uchar *__restrict p0, uchar *__restrict p1,
+                                     uchar *__restrict p2, int n, int c) {
+  auto edge = [&](int i, uint32_t l, uint32_t r) {
+    const uint32_t m = v[i];
+    p0[i] = static_cast<uchar>(div729(20 * m + 7 * l));
+    p1[i] = static_cast<uchar>(div729(27 * m));
+    p2[i] = static_cast<uchar>(div729(20 * m + 7 * r));
+  };
+  if (n <= c) { // a single pixel
+    for (int i = 0; i < n; ++i)
+      edge(i, v[i], v[i]);
+    return;
+  }
+  for (int i = 0; i < c; ++i)
+    edge(i, v[i], v[i + c]);
+  for (int i = c; i < n - c; ++i) {
+    const uint32_t m = v[i], l = v[i - c], r = v[i + c];
+    p0[i] = static_cast<uchar>(div729(20 * m + 7 * l));
+    p1[i] = static_cast<uchar>(div729(27 * m));
+    p2[i] = static_cast<uchar>(div729(20 * m + 7 * r));
+  }
+  for (int i = n - c; i < n; ++i)
+    edge(i, v[i - c], v[i]);
+}
+
+// Output pixel 3x + p is pixel x of phase p.
+template <typename T>
+void interleave(const T *__restrict p0, const T *__restrict p1, const T *__restrict p2, T *__restrict out, int width) {
+  for (int x = 0; x < width; ++x) {
+    out[3 * x] = p0[x];
+    out[3 * x + 1] = p1[x];
+    out[3 * x + 2] = p2[x];
+  }
+}
+
+ZQ_SIMD_CLONES void interleave8(const uchar *p0, const uchar *p1, const uchar *p2, uchar *out, int width) {
+  interleave(p0, p1, p2, out, width);
+}
+ZQ_SIMD_CLONES void interleave32(const uchar *p0, const uchar *p1, const uchar *p2, uchar *out, int width) {
+  interleave(reinterpret_cast<const uint32_t *>(p0), reinterpret_cast<const uint32_t *>(p1),
+             reinterpret_cast<const uint32_t *>(p2), reinterpret_cast<uint32_t *>(out), width);
+}
+
+void enlarge3Rows(const QImage &src, QImage &dst, int channels, int k0, int k1) {
   const int w = src.width(), h = src.height();
-  const int n = w * C;
+  const int n = w * channels;
+  // One row of vertical sums and the three phase rows, 32-bit aligned.
   std::vector<uint16_t> v(static_cast<size_t>(n));
+  std::vector<uint32_t> phases(3 * ((static_cast<size_t>(n) + 3) / 4));
+  uchar *p0 = reinterpret_cast<uchar *>(phases.data());
+  uchar *p1 = p0 + 4 * ((n + 3) / 4);
+  uchar *p2 = p1 + 4 * ((n + 3) / 4);
+  auto produce = [&](uchar *out) {
+    horizontalPhases(v.data(), p0, p1, p2, n, channels);
+    if (channels == 1)
+      interleave8(p0, p1, p2, out, w);
+    else
+      interleave32(p0, p1, p2, out, w);
+  };
   for (int k = k0; k < k1; ++k) {
     const uchar *s = src.constScanLine(k);
     const uchar *up = src.constScanLine(std::max(0, k - 1));
     const uchar *down = src.constScanLine(std::min(h - 1, k + 1));
-    for (int i = 0; i < n; ++i)
-      v[static_cast<size_t>(i)] = static_cast<uint16_t>(20 * s[i] + 7 * up[i]);
-    expandRow<C, 27>(v.data(), dst.scanLine(3 * k), w);
-    expandRow<C, 1>(s, dst.scanLine(3 * k + 1), w);
-    for (int i = 0; i < n; ++i)
-      v[static_cast<size_t>(i)] = static_cast<uint16_t>(20 * s[i] + 7 * down[i]);
-    expandRow<C, 27>(v.data(), dst.scanLine(3 * k + 2), w);
+    verticalMix(s, up, v.data(), n, 20, 7);
+    produce(dst.scanLine(3 * k));
+    verticalMix(s, s, v.data(), n, 27, 0);
+    produce(dst.scanLine(3 * k + 1));
+    verticalMix(s, down, v.data(), n, 20, 7);
+    produce(dst.scanLine(3 * k + 2));
   }
 }
 
 void enlarge3(const QImage &src, QImage &dst, int channels) {
-  ParallelRanges(src.height(), 16, [&](int k0, int k1) {
-    if (channels == 1)
-      enlarge3Rows<1>(src, dst, k0, k1);
-    else
-      enlarge3Rows<4>(src, dst, k0, k1);
-  });
+  ParallelRanges(src.height(), 16, [&](int k0, int k1) { enlarge3Rows(src, dst, channels, k0, k1); });
 }
 
 // --- any size ------------------------------------------------------------------

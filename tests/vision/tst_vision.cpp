@@ -124,14 +124,15 @@ template <class F> EVisionError ExpectVisionError(F body) {
 // The offset of the neural-network model inside a trained-data file (entry
 // 17 of its table), or -1.
 qint64 LstmOffset(const QByteArray &data) {
-  if (data.size() < 4 + 8 * 18)
+  auto word = [&](qsizetype at, int bytes) {
+    quint64 v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+      v = (v << 8) | quint8(data[at + i]);
+    return v;
+  };
+  if (data.size() < 4 + 8 * 18 || word(0, 4) < 18)
     return -1;
-  qint32 count = 0;
-  memcpy(&count, data.constData(), 4);
-  if (count < 18)
-    return -1;
-  qint64 offset = 0;
-  memcpy(&offset, data.constData() + 4 + 8 * 17, 8);
+  auto offset = qint64(word(4 + 8 * 17, 8));
   return offset > 0 && offset + 64 < data.size() ? offset : -1;
 }
 

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace ThumbTestFiles;
 
@@ -74,6 +75,9 @@ private slots:
     QVERIFY(WriteBytes(FMixed + "/movie.MPG", "video"));
     QVERIFY(WriteBytes(FMixed + "/notes.txt", "text"));
     QVERIFY(root.mkpath("mixed/folder.png")); // a folder with an image's name
+    // Special files: a pipe and a link that leads nowhere.
+    QCOMPARE(::mkfifo(QFile::encodeName(FMixed + "/pipe.png").constData(), 0600), 0);
+    QVERIFY(QFile::link(FMixed + "/gone.png", FMixed + "/dangling.png"));
 
     for (int i = 1; i <= 12; ++i)
       QVERIFY(WriteImage(FPages + QStringLiteral("/IMG_%1.png").arg(i), NumberColor(i)));

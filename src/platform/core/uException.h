@@ -30,6 +30,12 @@ public:
   using Exception::Exception;
 };
 
+// A conversion failed (a format that does not fit its arguments).
+class EConvertError : public Exception {
+public:
+  using Exception::Exception;
+};
+
 // Any failure reported by a platform layer (image I/O, PDF, zip ...).
 class EPlatformError : public Exception {
 public:

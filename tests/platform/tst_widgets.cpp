@@ -139,6 +139,7 @@ private slots:
     QCOMPARE(w->TextLabel()->font().family(), QStringLiteral("Tahoma"));
     QCOMPARE(w->TextLabel()->font().pointSize(), 8);
     QVERIFY(w->findChildren<QAbstractButton *>().isEmpty());
+    QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QVERIFY(area.contains(w->frameGeometry()));
     QVERIFY(w->frameGeometry().right() > area.center().x());

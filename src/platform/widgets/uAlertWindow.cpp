@@ -22,6 +22,8 @@ TAlertWindow::TAlertWindow(const QString &caption, const QString &text, const QI
   setObjectName(QStringLiteral("alertWindow"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_DeleteOnClose);
+  // Closing an alert never ends the program, whatever else is shown.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setFocusPolicy(Qt::NoFocus);
   setFixedWidth(WindowWidth);
 

@@ -2,6 +2,7 @@
 #include "uDMMain.h"
 #include "uIniOptions.h"
 #include "uOCRMain.h"
+#include "uVision.h"
 
 #include <QIcon>
 
@@ -22,10 +23,11 @@ int main(int argc, char *argv[]) {
   auto *dm = new TdmMain(&app);
   if (!IniOptions->SystemApplicationTitle().isEmpty())
     TApplication::setApplicationDisplayName(IniOptions->SystemApplicationTitle());
+  SetVisionSearchFolder(AppPath);
   int rc = 0;
   {
-    TfrmOCRMain frmOCRMain;
-    frmOCRMain.show();
+    TfrmOCRMain window;
+    window.show();
     rc = TApplication::exec();
   } // the main window goes first, then the data module saves the settings
   delete dm;

@@ -1,0 +1,813 @@
+#include "uFraModuleOCR.h"
+
+#include "ui_uFraModuleOCR.h"
+
+#include "uApplication.h"
+#include "uBarDockControl.h"
+#include "uBars.h"
+#include "uConst.h"
+#include "uDMMain.h"
+#include "uDialogs.h"
+#include "uException.h"
+#include "uGDIPages.h"
+#include "uIEDocument.h"
+#include "uImageEnVect.h"
+#include "uImageFile.h"
+#include "uImageList.h"
+#include "uImportPDFOptions.h"
+#include "uIniOptions.h"
+#include "uLangCodes.h"
+#include "uLangText.h"
+#include "uMessages.h"
+#include "uPageControl.h"
+#include "uRVStyle.h"
+#include "uRichViewEdit.h"
+#include "uShell.h"
+#include "uSplitter.h"
+#include "uThumbList.h"
+#include "uThumbListView.h"
+#include "uVision.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+TfraModuleOCR *fraModuleOCR = nullptr;
+
+namespace {
+
+// The plug-in's engine mode: Tesseract's default engine.
+constexpr int OCREngineMode = 3;
+// Recognition wants 900 dpi; images below it are enlarged (see SetOCRImage).
+constexpr int OCRDpi = 900;
+
+bool FileExists(const QString &fileName) {
+  const QFileInfo info(fileName);
+  return !fileName.isEmpty() && info.exists() && !info.isDir();
+}
+
+QVBoxLayout *Column(QWidget *w) {
+  auto *l = new QVBoxLayout(w);
+  l->setContentsMargins(0, 0, 0, 0);
+  l->setSpacing(0);
+  return l;
+}
+
+// The busy cursor for the length of a scope.
+class TBusyCursor {
+public:
+  TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+  TBusyCursor(const TBusyCursor &) = delete;
+  TBusyCursor &operator=(const TBusyCursor &) = delete;
+};
+
+} // namespace
+
+TfraModuleOCR::TfraModuleOCR(QWidget *owner) : QWidget(owner), ui(new Ui::fraModuleOCR) {
+  ui->setupUi(this);
+  setObjectName(QStringLiteral("fraModuleOCR"));
+  BuildComponents();
+}
+
+TfraModuleOCR::~TfraModuleOCR() {
+  if (fraModuleOCR == this)
+    fraModuleOCR = nullptr;
+  delete ui;
+}
+
+void TfraModuleOCR::BuildComponents() {
+  TImageList *images16 = dmMain ? dmMain->imgLst16 : nullptr;
+  actSrc_RemoveSel = ui->actSrc_RemoveSel;
+  actSrc_ClearAll = ui->actSrc_ClearAll;
+  actList_ShowInExplore = ui->actList_ShowInExplore;
+  actRaw_OSize = ui->actRaw_OSize;
+  actRaw_FitWidth = ui->actRaw_FitWidth;
+  actResult_Clear = ui->actResult_Clear;
+  actResult_ClearFormat = ui->actResult_ClearFormat;
+  actlstOCR = {actSrc_RemoveSel, actSrc_ClearAll,  actList_ShowInExplore, actRaw_OSize,
+               actRaw_FitWidth,  actResult_Clear, actResult_ClearFormat};
+  for (QAction *a : actlstOCR)
+    if (images16)
+      a->setIcon(images16->Icon(a->property("ImageIndex").toInt()));
+  auto handle = [this](QAction *a, void (TfraModuleOCR::*handler)()) {
+    connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+  };
+  handle(actSrc_RemoveSel, &TfraModuleOCR::actSrc_RemoveSelExecute);
+  handle(actSrc_ClearAll, &TfraModuleOCR::actSrc_ClearAllExecute);
+  handle(actList_ShowInExplore, &TfraModuleOCR::actList_ShowInExploreExecute);
+  handle(actRaw_OSize, &TfraModuleOCR::actRaw_OSizeExecute);
+  handle(actRaw_FitWidth, &TfraModuleOCR::actRaw_FitWidthExecute);
+  handle(actResult_Clear, &TfraModuleOCR::actResult_ClearExecute);
+  handle(actResult_ClearFormat, &TfraModuleOCR::actResult_ClearFormatExecute);
+
+  // Bars and their items.
+  barMgrOCR = new TBarManager(this);
+  barMgrOCR->setObjectName(QStringLiteral("barMgrOCR"));
+  auto button = [this](const char *name, QAction *action) {
+    return new TBarButton(barMgrOCR, QString::fromLatin1(name), action);
+  };
+  TBarButton *btn1 = button("btn1", actSrc_RemoveSel);
+  TBarButton *btn2 = button("btn2", actSrc_ClearAll);
+  TBarButton *btn3 = button("btn3", actList_ShowInExplore);
+  TBarButton *btn4 = button("btn4", actRaw_FitWidth);
+  TBarButton *btn5 = button("btn5", actRaw_OSize);
+  TBarButton *btn6 = button("btn6", actResult_Clear);
+  TBarButton *btn7 = button("btn7", actResult_ClearFormat);
+  barItemMouseMode = new TBarRadioGroupItem(barMgrOCR, QStringLiteral("barItemMouseMode"));
+  barItemMouseMode->SetCaption(QStringLiteral("Mouse mode"));
+  barItemMouseMode->SetHint(QStringLiteral("Mouse mode"));
+  barItemMouseMode->SetColumns(2);
+  barItemMouseMode->AddItem(QStringLiteral("pan"), 0);
+  barItemMouseMode->AddItem(QStringLiteral("select"), 1);
+  barItemMouseMode->SetEditValue(0);
+  barItemMouseMode->SetWidth(150);
+  barItemZoom = new TBarTrackBarItem(barMgrOCR, QStringLiteral("barItemZoom"));
+  barItemZoom->SetCaption(QStringLiteral("Zoom"));
+  barItemZoom->SetHint(QStringLiteral("Zoom"));
+  barItemZoom->SetRange(0, 200);
+  barItemZoom->SetEditValue(100);
+  connect(barItemMouseMode, &TBarEditItem::Change, this,
+          [this] { RunGuarded([this] { barItemMouseModePropertiesChange(); }); });
+  connect(barItemZoom, &TBarEditItem::Change, this, [this] { RunGuarded([this] { barItemZoomPropertiesChange(); }); });
+
+  barMgrOCRBar1 = new TBar(barMgrOCR, QStringLiteral("barMgrOCRBar1"));
+  barMgrOCRBar1->SetCaption(QStringLiteral("List"));
+  barMgrOCRBar1->AddLink(btn1);
+  barMgrOCRBar1->AddLink(btn2, true);
+  barMgrOCRBar1->AddLink(btn3, true);
+  barMgrOCRBar2 = new TBar(barMgrOCR, QStringLiteral("barMgrOCRBar2"));
+  barMgrOCRBar2->SetCaption(QStringLiteral("Raw"));
+  barMgrOCRBar2->AddLink(barItemMouseMode);
+  barMgrOCRBar2->AddLink(btn4, true);
+  barMgrOCRBar2->AddLink(btn5, true);
+  TBarItemLink zoomLink;
+  zoomLink.Item = barItemZoom;
+  zoomLink.BeginGroup = true;
+  zoomLink.Width = 171;
+  barMgrOCRBar2->AddLink(zoomLink);
+  barMgrOCRBar2->AddLink(btn6, true);
+  barMgrOCRBar2->AddLink(btn7, true);
+  barMgrOCRBar3 = new TBar(barMgrOCR, QStringLiteral("barMgrOCRBar3"));
+  barMgrOCRBar3->SetCaption(QStringLiteral("Result"));
+  barMgrOCRBar3->AddLink(btn6);
+  barMgrOCRBar3->AddLink(btn7, true);
+
+  // The list panel on the left with its splitter.
+  auto *row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  pnl1 = new QWidget(this);
+  pnl1->setObjectName(QStringLiteral("pnl1"));
+  QVBoxLayout *listColumn = Column(pnl1);
+  barDockCtrlList = new TBarDockControl(pnl1);
+  barDockCtrlList->setObjectName(QStringLiteral("barDockCtrlList"));
+  barDockCtrlList->AddBar(barMgrOCRBar1);
+  imgMViewListItems = new TThumbList(this);
+  imgMViewListItems->setObjectName(QStringLiteral("imgMViewListItems"));
+  imgMViewList = new TThumbListView(imgMViewListItems, pnl1);
+  imgMViewList->setObjectName(QStringLiteral("imgMViewList"));
+  imgMViewList->SetSelectionColor(Qt::red);
+  listColumn->addWidget(barDockCtrlList);
+  listColumn->addWidget(imgMViewList, 1);
+  connect(imgMViewListItems, &TThumbList::ImageSelect, this,
+          [this](int idx) { RunGuarded([this, idx] { imgMViewListImageSelect(idx); }); });
+  split1 = new TSplitter(this);
+  split1->setObjectName(QStringLiteral("split1"));
+  split1->SetThickness(12);
+
+  // The page control and its sheets.
+  pcOCR = new TPageControl(this);
+  pcOCR->setObjectName(QStringLiteral("pcOCR"));
+  row->addWidget(pnl1);
+  row->addWidget(split1);
+  row->addWidget(pcOCR, 1);
+
+  tsImage = pcOCR->AddSheet(QStringLiteral("tsImage"));
+  tsImage->SetImageIndex(0);
+  QVBoxLayout *imageColumn = Column(tsImage);
+  barDockCtrlRaw = new TBarDockControl(tsImage);
+  barDockCtrlRaw->setObjectName(QStringLiteral("barDockCtrlRaw"));
+  barDockCtrlRaw->AddBar(barMgrOCRBar2);
+  imgRaw = new TImageEnVect(tsImage);
+  imgRaw->setObjectName(QStringLiteral("imgRaw"));
+  imgRaw->SetBackground(palette().color(QPalette::Button));
+  imgRaw->SetCursor(crIEPan);
+  imgRaw->SetMouseInteract(miScroll);
+  split2 = new TSplitter(tsImage);
+  split2->setObjectName(QStringLiteral("split2"));
+  split2->SetAlignSplitter(salBottom);
+  split2->SetThickness(12);
+  imageColumn->addWidget(barDockCtrlRaw);
+  imageColumn->addWidget(imgRaw, 1);
+  imageColumn->addWidget(split2);
+  connect(imgRaw, &TImageEnVect::MouseDown, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
+    RunGuarded([this, b, x, y] { imgRawMouseDown(b, x, y); });
+  });
+  connect(imgRaw, &TImageEnVect::MouseWheel, this, [this] { RunGuarded([this] { imgRawMouseWheel(); }); });
+  connect(imgRaw, &TImageEnVect::KeyPress, this, [this](QChar &key) { RunGuarded([this, &key] { imgRawKeyPress(key); }); });
+
+  tsResult = pcOCR->AddSheet(QStringLiteral("tsResult"));
+  tsResult->SetImageIndex(1);
+  QVBoxLayout *resultColumn = Column(tsResult);
+  dockCtrlResult = new TBarDockControl(tsResult);
+  dockCtrlResult->setObjectName(QStringLiteral("dockCtrlResult"));
+  dockCtrlResult->AddBar(barMgrOCRBar3);
+  rvStyleOCR = new TRVStyle(this);
+  rvStyleOCR->setObjectName(QStringLiteral("rvStyleOCR"));
+  rveResult = new TRichViewEdit(tsResult);
+  rveResult->setObjectName(QStringLiteral("rveResult"));
+  rveResult->SetStyle(rvStyleOCR);
+  resultColumn->addWidget(dockCtrlResult);
+  resultColumn->addWidget(rveResult, 1);
+
+  tsLayoutResult = pcOCR->AddSheet(QStringLiteral("tsLayoutResult"));
+  tsLayoutResult->SetImageIndex(2);
+  imgLayoutResult = new TImageEnVect(tsLayoutResult);
+  imgLayoutResult->setObjectName(QStringLiteral("imgLayoutResult"));
+  Column(tsLayoutResult)->addWidget(imgLayoutResult);
+
+  tsInvisible = pcOCR->AddSheet(QStringLiteral("tsInvisible"));
+  tsInvisible->SetImageIndex(3);
+  imgTemp = new TImageEnVect(tsInvisible);
+  imgTemp->setObjectName(QStringLiteral("imgTemp"));
+  Column(tsInvisible)->addWidget(imgTemp);
+}
+
+// ---------------------------------------------------------------- layout
+
+void TfraModuleOCR::InitModuleLayout() {
+  curidx = -1;
+  curVT = VImage;
+  curState = esNormal;
+  pnl1->setFixedWidth(209);
+  split1->SetAlignSplitter(salLeft);
+  split1->SetControl(pnl1);
+  pcOCR->SetHideTabs(true);
+  pcOCR->SetActivePage(tsImage);
+  // The start image is installed with the program; without it the editor
+  // stays empty and the workspace still comes up.
+  try {
+    imgRaw->IO().LoadFromFile(AppPath + QStringLiteral("custom/test.png"));
+  } catch (const Exception &) {
+  }
+  imgRaw->FitToWidth();
+  imgRaw->Proc().SetUndoLimit(5);
+  imgRaw->Proc().SetAutoUndo(true);
+  imgRaw->SetObjUndoLimit(5);
+  imgRaw->SetObjAutoUndo(true);
+  // The image-only layout, applied although curVT already says so.
+  split2->hide();
+  SetResultInImageSheet(false);
+  pcOCR->SetActivePage(tsImage);
+  actResult_Clear->setVisible(false);
+  actResult_ClearFormat->setVisible(false);
+  imgMViewListItems->SetStoreType(ietThumb);
+  imgMViewList->SetGridWidth(-1);
+  imgMViewListItems->SetThumbHeight(200);
+  imgMViewListItems->SetThumbWidth(180);
+  imgMViewList->SetThumbnailsBackgroundSelected(QColor(0x00, 0xFF, 0x00));
+  for (QAction *a : actlstOCR)
+    TranslateComponent(a);
+  for (TBarItem *item : barMgrOCR->ItemList())
+    if (!IsBarButtonKind(item))
+      TranslateComponent(item);
+}
+
+void TfraModuleOCR::SetResultInImageSheet(bool inImageSheet) {
+  QWidget *target = inImageSheet ? static_cast<QWidget *>(tsImage) : tsResult;
+  if (rveResult->parentWidget() == target)
+    return;
+  if (QLayout *old = rveResult->parentWidget()->layout())
+    old->removeWidget(rveResult);
+  rveResult->setParent(target);
+  static_cast<QVBoxLayout *>(target->layout())->addWidget(rveResult, inImageSheet ? 0 : 1);
+}
+
+void TfraModuleOCR::SetOCRView(TViewType mytype) {
+  if (mytype == curVT)
+    return;
+  pcOCR->SetHideTabs(true);
+  switch (mytype) {
+  case VImage:
+    split2->hide();
+    SetResultInImageSheet(false);
+    pcOCR->SetActivePage(tsImage);
+    actResult_Clear->setVisible(false);
+    actResult_ClearFormat->setVisible(false);
+    break;
+  case VResult:
+    SetResultInImageSheet(false);
+    rveResult->setMinimumHeight(0);
+    rveResult->setMaximumHeight(QWIDGETSIZE_MAX);
+    rveResult->show();
+    pcOCR->SetActivePage(tsResult);
+    actResult_Clear->setVisible(true);
+    actResult_ClearFormat->setVisible(true);
+    break;
+  case VBoth:
+    rveResult->hide();
+    SetResultInImageSheet(true);
+    rveResult->setFixedHeight(pcOCR->height() / 2);
+    rveResult->show();
+    split2->hide();
+    split2->SetAlignSplitter(salBottom);
+    split2->SetControl(rveResult);
+    split2->show();
+    pcOCR->SetActivePage(tsImage);
+    actResult_Clear->setVisible(true);
+    actResult_ClearFormat->setVisible(true);
+    break;
+  case VLayoutResult:
+    break;
+  }
+  curVT = mytype;
+}
+
+int TfraModuleOCR::GetDPI() const { return imgRaw->IO().Params().DpiX; }
+
+void TfraModuleOCR::MergeAll(TImageEnVect *img) {
+  if (img->SelObjectsCount() > 0)
+    img->UnSelAllObjects();
+  if (img->ObjectsCount() > 0) {
+    img->DrawObjectsToBitmap(*img->IEBitmap(), true, true);
+    img->RemoveAllObjects();
+  }
+  img->LayersMergeAll();
+  img->Update();
+}
+
+void TfraModuleOCR::ApplyMouseMode() {
+  switch (barItemMouseMode->CurEditValue().toInt()) {
+  case 0:
+    imgRaw->SetMouseInteract(miScroll);
+    imgRaw->SetCursor(crIEPan);
+    break;
+  case 1:
+    imgRaw->SetMouseInteract(miSelect);
+    imgRaw->SetCursor(crIESelect);
+    break;
+  default:
+    break;
+  }
+}
+
+void TfraModuleOCR::barItemMouseModePropertiesChange() { ApplyMouseMode(); }
+
+void TfraModuleOCR::imgRawMouseDown(Qt::MouseButton Button, int, int) {
+  if (Button != Qt::RightButton)
+    return;
+  if (imgRaw->Selected())
+    imgRaw->DeSelect();
+  MergeAll(imgRaw);
+  imgRaw->SetMouseInteractVt({});
+  ApplyMouseMode();
+}
+
+void TfraModuleOCR::imgRawMouseWheel() { barItemZoom->SetEditValue(qRound(imgRaw->ZoomX())); }
+
+void TfraModuleOCR::barItemZoomPropertiesChange() { imgRaw->SetZoom(barItemZoom->CurEditValue().toDouble()); }
+
+void TfraModuleOCR::actRaw_FitWidthExecute() { imgRaw->FitToWidth(); }
+
+void TfraModuleOCR::actRaw_OSizeExecute() {
+  imgRaw->SetZoom(100);
+  barItemZoom->SetEditValue(100);
+}
+
+// ---------------------------------------------------- the current image
+
+int TfraModuleOCR::AddImageFile(const QString &fileName) {
+  const int idx = imgMViewListItems->AppendImage(fileName);
+  imgMViewListItems->SetImageFileName(idx, fileName);
+  imgMViewListItems->SetImageBottomText(idx, QFileInfo(fileName).fileName());
+  return idx;
+}
+
+void TfraModuleOCR::ShowImage(int idx) {
+  const QString fileName = imgMViewListItems->ImageFileName(idx);
+  if (!FileExists(fileName)) {
+    ShowErrorBox(GetLangText(QStringLiteral("error_nonFile")));
+    return;
+  }
+  if (idx == curidx) {
+    imgMViewListItems->SetSelectedImage(idx);
+    return;
+  }
+  curidx = idx;
+  imgRaw->LayersMergeAll();
+  imgRaw->Blank();
+  imgRaw->Update();
+  try {
+    imgRaw->IO().LoadFromFile(fileName);
+  } catch (...) {
+    // Nothing is shown: let the next request of this entry load it again.
+    curidx = -1;
+    throw;
+  }
+  const TIEBitmap *bmp = imgRaw->IEBitmap();
+  if (bmp->Height() > tsImage->height())
+    imgRaw->DisplayImageRect(QRect(0, 0, imgRaw->ClientWidth(), imgRaw->ClientHeight()));
+  if (bmp->Width() <= tsImage->width() || imgMViewListItems->ImageCount() == 1)
+    imgRaw->SetZoom(100);
+  else
+    imgRaw->FitToWidth();
+  imgRaw->Update();
+  imgMViewListItems->SetSelectedImage(idx);
+  if (FChangeCurItem)
+    FChangeCurItem();
+  if (curVT == VResult || curVT == VBoth)
+    ScrollToCheckpoint(imgMViewListItems->ImageFileName(imgMViewListItems->SelectedImage()));
+}
+
+void TfraModuleOCR::ScrollToCheckpoint(const QString &name) {
+  if (TCheckpointData cp = rveResult->FindCheckpointByName(name))
+    rveResult->ScrollTo(rveResult->GetCheckpointYEx(cp));
+}
+
+void TfraModuleOCR::imgMViewListImageSelect(int idx) { ShowImage(idx); }
+
+// ------------------------------------------------------------ recognition
+
+void TfraModuleOCR::SetOCRImage() {
+  MergeAll(imgTemp);
+  imgTemp->Clear();
+  MergeAll(imgRaw);
+  TIEDocument work; // a new view's nominal resolution: 300 dpi
+  const int dpi = GetDPI();
+  if (imgRaw->Selected())
+    imgRaw->CopySelectionToIEBitmap(*work.IEBitmap(), true);
+  else
+    work.IEBitmap()->Assign(*imgRaw->IEBitmap());
+  if (dpi < OCRDpi) {
+    const TIEBitmap *src = work.IEBitmap();
+    const qint64 enlarged = qint64(src->Width()) * 3 * qint64(src->Height()) * 3;
+    if (enlarged > MaxImagePixels)
+      throw EPlatformError(QStringLiteral("The image is too large to be enlarged for recognition "
+                                          "(%1 by %2 pixels would become %3 by %4).")
+                               .arg(src->Width())
+                               .arg(src->Height())
+                               .arg(qint64(src->Width()) * 3)
+                               .arg(qint64(src->Height()) * 3));
+    work.ChangeResolution(OCRDpi, rfHermite);
+  }
+  imgTemp->IEBitmap()->Assign(*work.IEBitmap());
+  imgTemp->Update();
+}
+
+void TfraModuleOCR::OCR(const QString &LangName) {
+  TBusyCursor busy;
+  SetOCRImage();
+  try {
+    const QString code = LanguageCode(LangName);
+    QString folder = AppPath + QStringLiteral("ocrlangs");
+    if (!folder.endsWith(u'/'))
+      folder += u'/';
+    const QString path = folder + code + QStringLiteral(".traineddata");
+    if (!FileExists(path)) {
+      ShowErrorBox(GetLangText(QStringLiteral("info_nonLangFile")));
+      return;
+    }
+    TVisionLibrary lib = TVisionLibrary::Obtain();
+    TVisionOCR engine = lib.CreateOCR(folder, code);
+    engine.SetMode(OCREngineMode);
+    const TVisionRect rect = ToVisionRect(imgTemp->SelectedRect());
+    const TVisionImage image = lib.CreateImage(imgTemp->IEBitmap()->Image());
+    const QString text = engine.Recognize(image, rect).Text();
+    const QString name = imgMViewListItems->ImageFileName(imgMViewListItems->SelectedImage());
+    rveResult->AddNamedCheckpoint(name);
+    rveResult->AddText(text, 0);
+    rveResult->ReformatAll();
+    ScrollToCheckpoint(name);
+  } catch (const std::exception &e) {
+    Dialogs().ErrorDialog(this, VisionFailureText(e));
+  }
+}
+
+void TfraModuleOCR::OCRAll(const QString &LangName) {
+  if (imgMViewListItems->ImageCount() == 0) {
+    ShowWarningBox(GetLangText(QStringLiteral("ocr_noSrc")));
+    return;
+  }
+  const int n = imgMViewListItems->ImageCount();
+  for (int i = 0; i < n; ++i) {
+    ShowImage(i);
+    Pause(100);
+    OCR(LangName);
+  }
+}
+
+void TfraModuleOCR::BarcodeDetect() {
+  try {
+    imgRaw->SetSelectionBase(iesbBitmap);
+    TVisionRect rect{0, 0, 0, 0};
+    if (imgRaw->Selected())
+      rect = TVisionRect{imgRaw->SelX1(), imgRaw->SelY1(), imgRaw->SelX2() - imgRaw->SelX1() + 1,
+                         imgRaw->SelY2() - imgRaw->SelY1() + 1};
+    TVisionLibrary lib = TVisionLibrary::Obtain();
+    const TVisionImage image = lib.CreateImage(imgRaw->IEBitmap()->Image());
+    TVisionBarcodeScanner scanner = lib.CreateBarcodeScanner();
+    const TVisionBarcodeList list = scanner.Scan(image, rect);
+    const int n = list.Count();
+    for (int i = 0; i < n; ++i) {
+      const TVisionBarcode item = list.Item(i);
+      const QString line =
+          QStringLiteral("%1. type:%2;value:%3").arg(QString::number(i + 1), item.Type().Text(), item.Value().Text());
+      rveResult->AddText(line, 0);
+      rveResult->AddText(QStringLiteral("\r\n"), 0);
+      rveResult->Format();
+    }
+  } catch (const std::exception &e) {
+    Dialogs().ErrorDialog(this, VisionFailureText(e));
+  }
+}
+
+// ------------------------------------------------------- source commands
+
+void TfraModuleOCR::ImportFiles() {
+  TFileDialogRequest request;
+  request.InitialDir = ExtractFilePath(IniOptions->ParamCurFile());
+  request.Filter = ImageOpenFilter();
+  request.MultiSelect = true;
+  const QStringList files = Dialogs().OpenFiles(this, request);
+  if (files.isEmpty())
+    return;
+  int first = -1;
+  for (const QString &f : files) {
+    const int idx = AddImageFile(f);
+    if (first < 0)
+      first = idx;
+  }
+  IniOptions->SetParamCurFile(files.first());
+  ShowImage(first);
+}
+
+void TfraModuleOCR::ImportDir() {
+  TFileDialogRequest request;
+  request.Title = GetLangText(QStringLiteral("ocr_selDir"));
+  request.InitialDir = IniOptions->ParamCurPath();
+  request.NewFolderButton = false;
+  const QString dir = Dialogs().ChooseFolder(this, request);
+  if (dir.isEmpty())
+    return;
+  imgMViewListItems->FillFromDirectory(dir);
+  IniOptions->SetParamCurPath(dir);
+  if (imgMViewListItems->ImageCount() > 0)
+    ShowImage(0);
+}
+
+void TfraModuleOCR::ImportPDF() {
+  TfrmImportPDFOptions dialog(this);
+  if (Dialogs().ExecDialog(&dialog) != QDialog::Accepted)
+    return;
+  imgMViewListItems->FillFromDirectory(dialog.DestDir);
+  IniOptions->SetParamCurPath(dialog.DestDir);
+  if (imgMViewListItems->ImageCount() > 0)
+    ShowImage(0);
+}
+
+void TfraModuleOCR::RemoveSel() {
+  const int selected = imgMViewListItems->SelectedImage();
+  if (selected == -1) {
+    ShowWarningBox(GetLangText(QStringLiteral("ocr_selItem")));
+    return;
+  }
+  if (AskYesNoBox(GetLangText(QStringLiteral("ocr_confirm"))) != IDYES)
+    return;
+  imgMViewListItems->DeleteImage(selected);
+  imgRaw->Clear();
+  const int now = imgMViewListItems->SelectedImage();
+  if (now >= 0) {
+    curidx = now;
+    imgRaw->IO().LoadFromFile(imgMViewListItems->ImageFileName(now));
+    imgRaw->Update();
+  } else {
+    curidx = -1;
+    imgRaw->Fit();
+  }
+}
+
+void TfraModuleOCR::ClearAll() {
+  if (AskYesNoBox(GetLangText(QStringLiteral("ocr_confirm"))) != IDYES)
+    return;
+  imgMViewListItems->Clear();
+  imgRaw->Clear();
+  imgRaw->Fit();
+  curidx = -1;
+}
+
+void TfraModuleOCR::actList_ShowInExploreExecute() {
+  const QString fileName = imgMViewListItems->ImageFileName(imgMViewListItems->SelectedImage());
+  if (FileExists(fileName))
+    Desktop().ShowInFileManager(fileName);
+}
+
+// --------------------------------------------------------- image editing
+
+void TfraModuleOCR::Crop() {
+  if (imgRaw->Selected()) {
+    if (curState == esCrop) {
+      imgRaw->Proc().CropSel(false);
+      imgRaw->DeSelect();
+      imgRaw->Update();
+    }
+    return;
+  }
+  imgRaw->SetCursor(crIECrop);
+  curState = esCrop;
+  MergeAll(imgRaw);
+  imgRaw->SetMouseInteract(miSelect);
+  imgRaw->SetMouseInteractVt({});
+}
+
+void TfraModuleOCR::imgRawKeyPress(QChar &Key) {
+  if (Key != QChar(13))
+    return;
+  Key = QChar(0);
+  if (curState == esCrop)
+    Crop();
+}
+
+void TfraModuleOCR::DrawMask() {
+  imgRaw->UnSelAllObjects();
+  imgRaw->SetCursor(crIEMask);
+  if (curState != esDrawRactangle) {
+    imgRaw->LayersMergeAll();
+    curState = esDrawRactangle;
+  }
+  imgRaw->SetMouseInteract({});
+  imgRaw->SetMouseInteractVt(miPutBox);
+  imgRaw->SetObjPenColor(IEV_NEXT_INSERTED_OBJECT, QColor(0xFF, 0xFF, 0xFF));
+  imgRaw->SetObjBoxHighLight(IEV_NEXT_INSERTED_OBJECT, false);
+  imgRaw->SetObjBrushColor(IEV_NEXT_INSERTED_OBJECT, QColor(0xFF, 0xFF, 0xFF));
+  imgRaw->SetObjBrushStyle(IEV_NEXT_INSERTED_OBJECT, bsSolid);
+  imgRaw->Proc().SaveUndo(ieuObjectsAndLayers);
+}
+
+void TfraModuleOCR::Horizontal() {
+  const double angle = imgRaw->Proc().SkewDetection(0, 30, 0.1, false);
+  imgRaw->Proc().RotateAndCrop(angle, ierFast);
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::Rotate90() {
+  imgRaw->RotateAllObjects(90, ierImage);
+  imgRaw->Proc().Rotate(90, ierFast, QColor());
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::Rotate90C() {
+  imgRaw->RotateAllObjects(270, ierImage);
+  imgRaw->Proc().Rotate(270, ierFast, QColor());
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::ImgTwoValue() {
+  MergeAll(imgRaw);
+  imgRaw->Proc().SaveUndo(ieuObjectsAndLayers);
+  imgRaw->Proc().ConvertToBWLocalThreshold(10, ietMean, 20);
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::ImgUndo() {
+  imgRaw->Proc().SaveRedo(ieuObjectsAndLayers);
+  imgRaw->Proc().Undo(false);
+  imgRaw->Proc().ClearUndo();
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::ImgRedo() {
+  imgRaw->Proc().SaveUndo(ieuObjectsAndLayers);
+  imgRaw->Proc().Redo();
+  imgRaw->Proc().ClearRedo();
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::AdjustBrightness(int value) {
+  for (int channel = 0; channel < 3; ++channel)
+    imgRaw->IEBitmap()->SetChannelOffset(channel, value);
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::AdjustContrast(int value) {
+  imgRaw->IEBitmap()->SetContrast(value);
+  imgRaw->Update();
+}
+
+void TfraModuleOCR::SaveImage() {
+  const int idx = imgMViewListItems->SelectedImage();
+  if (idx == -1)
+    return;
+  const QString path = imgMViewListItems->ImageFileName(idx);
+  MergeAll(imgRaw);
+  imgRaw->IO().SaveToFile(path, -1);
+  imgMViewListItems->ReloadImage(idx);
+}
+
+// ----------------------------------------------------------------- result
+
+void TfraModuleOCR::Export2PDF() {
+  TFileDialogRequest request;
+  request.DefaultExt = QStringLiteral("pdf");
+  request.Filter = QStringLiteral("PDF file|*.pdf");
+  const QString fileName = Dialogs().SaveFile(this, request);
+  if (fileName.isEmpty())
+    return;
+  auto *pages = new TGDIPages(this);
+  pages->BeginDoc();
+  for (int i = 0; i < rveResult->ItemCount(); ++i) {
+    pages->NewLine();
+    const TRVItemInfo item = rveResult->GetItem(i);
+    switch (item.Kind) {
+    case TRVItemKind::Text: {
+      const int styleNo = rveResult->GetItemStyle(i);
+      const QList<TFontInfo> &styles = rvStyleOCR->TextStyles();
+      const TFontInfo style = styleNo >= 0 && styleNo < styles.size() ? styles.at(styleNo) : styles.value(0);
+      pages->Font().Name = style.FontName;
+      pages->Font().Size = style.SizeDouble / 2;
+      pages->DrawText(rveResult->GetItemTextW(i));
+      break;
+    }
+    case TRVItemKind::Picture:
+    case TRVItemKind::HotPicture: {
+      const QImage bitmap = item.Image.convertToFormat(QImage::Format_RGB32);
+      pages->DrawBMP(bitmap, 0, (2 * bitmap.width()) / 7, QString());
+      break;
+    }
+    case TRVItemKind::Table:
+    case TRVItemKind::Other:
+      break;
+    }
+  }
+  pages->EndDoc();
+  pages->ExportPDF(fileName, false, false);
+  Pause(200);
+  RunProgram(fileName);
+}
+
+void TfraModuleOCR::ClearParaFormat() {
+  if (AskYesNoBox(GetLangText(QStringLiteral("ocr_confirm"))) != IDYES)
+    return;
+  static const QRegularExpression lineBreaks(QStringLiteral("\r\n|\r|\n"));
+  QString text;
+  for (int i = 0; i < rveResult->ItemCount(); ++i)
+    text += rveResult->GetItemTextW(i).replace(lineBreaks, QString());
+  rveResult->ClearAll();
+  rveResult->AddText(text, 0);
+  rveResult->Format();
+}
+
+void TfraModuleOCR::actResult_ClearExecute() {
+  if (AskYesNoBox(GetLangText(QStringLiteral("ocr_confirm"))) != IDYES)
+    return;
+  SetOCRView(VImage);
+  rveResult->ClearAll();
+  rveResult->Reformat();
+}
+
+// ---------------------------------------------------------------- capture
+
+void TfraModuleOCR::Capture(const QImage &ibmp, TCaptureType ct) {
+  if (ibmp.width() < 10 && ibmp.height() < 10)
+    return;
+  if (ct == ctCombine && imgMViewListItems->ImageCount() > 0) {
+    const int idx = imgMViewListItems->SelectedImage();
+    if (idx < 0) {
+      // Nothing to append to: keep the capture as an image of its own.
+      CaptureAsNewImage(ibmp);
+      return;
+    }
+    CaptureAppendToCurrent(ibmp, idx);
+    imgMViewListItems->ReloadImage(idx);
+    return;
+  }
+  CaptureAsNewImage(ibmp);
+}
+
+void TfraModuleOCR::CaptureAsNewImage(const QImage &ibmp) {
+  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz"));
+  const QString fileName = QStringLiteral("%1%2/%3.png").arg(AppPath, QStringLiteral("temp"), stamp);
+  WriteImageFile(fileName, ibmp);
+  ShowImage(AddImageFile(fileName));
+}
+
+void TfraModuleOCR::CaptureAppendToCurrent(const QImage &ibmp, int idx) {
+  const QString target = imgMViewListItems->ImageFileName(idx);
+  const int width = qMax(imgRaw->IEBitmap()->Width(), ibmp.width());
+  const int offset = imgRaw->GetLayer(0)->Height();
+  const int height = offset + ibmp.height();
+  QImage canvas(width, height, QImage::Format_RGB32);
+  canvas.fill(Qt::white);
+  const int under = imgRaw->LayersInsert(0);
+  imgRaw->GetLayer(under)->Bitmap().CopyFromTBitmap(canvas);
+  const int top = imgRaw->LayersAdd();
+  TIELayer *layer = imgRaw->GetLayer(top);
+  layer->SetPosX(0);
+  layer->SetPosY(offset);
+  layer->Bitmap().CopyFromTBitmap(ibmp);
+  imgRaw->LayersMergeAll();
+  imgRaw->Update();
+  imgRaw->IO().SaveToFile(target, -1);
+}

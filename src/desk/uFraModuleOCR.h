@@ -1,0 +1,173 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class TBar;
+class TBarButton;
+class TBarDockControl;
+class TBarManager;
+class TBarRadioGroupItem;
+class TBarTrackBarItem;
+class TImageEnVect;
+class TPageControl;
+class TRVStyle;
+class TRichViewEdit;
+class TSplitter;
+class TTabSheet;
+class TThumbList;
+class TThumbListView;
+
+namespace Ui {
+class fraModuleOCR;
+}
+
+// Which panes the workspace shows.
+enum TViewType : unsigned char {
+  VImage,        // the image editor alone
+  VResult,       // the result editor alone
+  VLayoutResult, // reserved for a layout view; only recorded
+  VBoth,         // the image editor above the result editor
+};
+
+// The image editor's tool.
+enum TEditState : unsigned char { esNormal, esCrop, esDrawRactangle };
+
+// A screen capture becomes a new source image, or is appended below the
+// current one.
+enum TCaptureType : unsigned char { ctSingle, ctCombine };
+
+// The change-of-current-image event.
+using TChangeCurItem = std::function<void()>;
+
+// The OCR workspace: the thumbnail list of the source images beside a page
+// control holding the image editor, the result editor, a reserved layout
+// view and a hidden work view; and every operation on them.
+class TfraModuleOCR : public QWidget {
+  Q_OBJECT
+public:
+  explicit TfraModuleOCR(QWidget *owner = nullptr);
+  ~TfraModuleOCR() override;
+
+  // Layout
+  void InitModuleLayout();
+  void SetOCRView(TViewType mytype);
+  int GetDPI() const;
+  void MergeAll(TImageEnVect *img);
+
+  // Source images and the current image
+  int AddImageFile(const QString &fileName);
+  void ShowImage(int idx);
+
+  // Recognition and barcodes
+  void SetOCRImage();
+  void OCR(const QString &LangName);
+  void OCRAll(const QString &LangName);
+  void BarcodeDetect();
+
+  // Source commands
+  void ImportFiles();
+  void ImportDir();
+  void ImportPDF();
+  void RemoveSel();
+  void ClearAll();
+  void Scan() {}
+
+  // Image editing
+  void Crop();
+  void DrawMask();
+  void Horizontal();
+  void Rotate90();
+  void Rotate90C();
+  void ImgTwoValue();
+  void ImgUndo();
+  void ImgRedo();
+  void AdjustBrightness(int value);
+  void AdjustContrast(int value);
+  void SaveImage();
+
+  // Result
+  void Export2PDF();
+  void ClearParaFormat();
+
+  // Screen capture handed on by the main window.
+  void Capture(const QImage &ibmp, TCaptureType ct);
+
+  TChangeCurItem OnChangeCurItem() const { return FChangeCurItem; }
+  void SetOnChangeCurItem(TChangeCurItem handler) { FChangeCurItem = std::move(handler); }
+
+  // State, read by the main window and the tests.
+  TViewType CurVT() const { return curVT; }
+  int CurIdx() const { return curidx; }
+  TEditState CurState() const { return curState; }
+
+  // Published event handlers.
+  void imgRawMouseDown(Qt::MouseButton Button, int X, int Y);
+  void imgRawMouseWheel();
+  void imgRawKeyPress(QChar &Key);
+  void imgMViewListImageSelect(int idx);
+  void barItemMouseModePropertiesChange();
+  void barItemZoomPropertiesChange();
+  void actRaw_FitWidthExecute();
+  void actRaw_OSizeExecute();
+  void actSrc_RemoveSelExecute() { RemoveSel(); }
+  void actSrc_ClearAllExecute() { ClearAll(); }
+  void actList_ShowInExploreExecute();
+  void actResult_ClearExecute();
+  void actResult_ClearFormatExecute() { ClearParaFormat(); }
+
+  // Components
+  TSplitter *split1;
+  QWidget *pnl1;
+  TBarDockControl *barDockCtrlList;
+  TThumbList *imgMViewListItems; // the list's entries
+  TThumbListView *imgMViewList;  // its view
+  TPageControl *pcOCR;
+  TTabSheet *tsImage;
+  TBarDockControl *barDockCtrlRaw;
+  TImageEnVect *imgRaw;
+  TSplitter *split2;
+  TTabSheet *tsResult;
+  TBarDockControl *dockCtrlResult;
+  TRichViewEdit *rveResult;
+  TTabSheet *tsLayoutResult;
+  TImageEnVect *imgLayoutResult;
+  TTabSheet *tsInvisible;
+  TImageEnVect *imgTemp;
+  TRVStyle *rvStyleOCR;
+  TBarManager *barMgrOCR;
+  TBar *barMgrOCRBar1;
+  TBar *barMgrOCRBar2;
+  TBar *barMgrOCRBar3;
+  TBarRadioGroupItem *barItemMouseMode;
+  TBarTrackBarItem *barItemZoom;
+  QAction *actSrc_RemoveSel;
+  QAction *actSrc_ClearAll;
+  QAction *actList_ShowInExplore;
+  QAction *actRaw_OSize;
+  QAction *actRaw_FitWidth;
+  QAction *actResult_Clear;
+  QAction *actResult_ClearFormat;
+  QList<QAction *> actlstOCR; // in list order
+
+private:
+  void BuildComponents();
+  void ApplyMouseMode();
+  void CaptureAsNewImage(const QImage &ibmp);
+  void CaptureAppendToCurrent(const QImage &ibmp, int idx);
+  void ScrollToCheckpoint(const QString &name);
+  void SetResultInImageSheet(bool inImageSheet);
+
+  Ui::fraModuleOCR *ui;
+  TViewType curVT = VImage;
+  int curidx = -1;
+  TEditState curState = esNormal;
+  TChangeCurItem FChangeCurItem;
+};
+
+// The program-wide reference to the one workspace.
+extern TfraModuleOCR *fraModuleOCR;

@@ -1,5 +1,7 @@
 #include "uRichViewActions.h"
 
+#include <QApplication>
+
 #include "uApplication.h"
 #include "uDialogs.h"
 #include "uRichViewEdit.h"
@@ -21,10 +23,27 @@
 // ---------------------------------------------------------------------------
 // TrvAction
 
+namespace {
+// The rich-text editor that had the focus last.
+QPointer<TRichViewEdit> &LastFocusedEditor() {
+  static QPointer<TRichViewEdit> editor;
+  return editor;
+}
+} // namespace
+
 TrvAction::TrvAction(QObject *owner) : QAction(owner) {
   connect(this, &QAction::triggered, this, [this] { RunGuarded([this] { Execute(); }); });
+  if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
+    connect(app, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+      if (auto *edit = qobject_cast<TRichViewEdit *>(now))
+        LastFocusedEditor() = edit;
+      if (!FControl)
+        UpdateTarget();
+    });
   UpdateTarget();
 }
+
+TRichViewEdit *TrvAction::Target() const { return FControl ? FControl.data() : LastFocusedEditor().data(); }
 
 void TrvAction::SetControl(TRichViewEdit *control) {
   disconnect(FStateConnection);
@@ -46,7 +65,7 @@ void TrvAction::SetControl(TRichViewEdit *control) {
   UpdateTarget();
 }
 
-void TrvAction::UpdateTarget() { setEnabled(!NeedsControl() || FControl); }
+void TrvAction::UpdateTarget() { setEnabled(!NeedsControl() || Target()); }
 
 void TrvAction::AssignFrom(const QAction *design) {
   if (!design)
@@ -85,7 +104,7 @@ bool TrvActionFontStyle::StyleOf(const TFontInfo &info) const {
 }
 
 void TrvActionFontStyle::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   const bool on = !StyleOf(edit->Style()->TextStyle(edit->CurTextStyleNo()));
@@ -111,7 +130,7 @@ void TrvActionFontStyle::Execute() {
 
 void TrvActionFontStyle::UpdateTarget() {
   TrvAction::UpdateTarget();
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   setChecked(edit && StyleOf(edit->Style()->TextStyle(edit->CurTextStyleNo())));
 }
 
@@ -142,7 +161,7 @@ TrvActionAlign::TrvActionAlign(TRVAlignment alignment, QObject *owner) : TrvActi
 }
 
 void TrvActionAlign::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   const TRVAlignment alignment = FAlignment;
@@ -152,7 +171,7 @@ void TrvActionAlign::Execute() {
 
 void TrvActionAlign::UpdateTarget() {
   TrvAction::UpdateTarget();
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   setChecked(edit && edit->Style()->ParaStyle(edit->CurParaStyleNo()).Alignment == FAlignment);
 }
 
@@ -178,7 +197,7 @@ TrvActionAlignJustify::TrvActionAlignJustify(QObject *owner) : TrvActionAlign(TR
 TrvActionFonts::TrvActionFonts(QObject *owner) : TrvAction(owner) { setText(QStringLiteral("&Font...")); }
 
 void TrvActionFonts::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   const TFontInfo current = edit->Style()->TextStyle(edit->CurTextStyleNo());
@@ -217,7 +236,7 @@ TrvActionInsertPicture::TrvActionInsertPicture(QObject *owner) : TrvAction(owner
 }
 
 void TrvActionInsertPicture::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   TFileDialogRequest request;
@@ -260,7 +279,7 @@ void TrvTableSizeDialog::SetColumns(int columns) { FColumns->setValue(columns); 
 TrvActionInsertTable::TrvActionInsertTable(QObject *owner) : TrvAction(owner) { setText(QStringLiteral("&Table...")); }
 
 void TrvActionInsertTable::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   TrvTableSizeDialog dialog(edit->window());
@@ -284,7 +303,7 @@ TrvActionExport::TrvActionExport(QObject *owner) : TrvAction(owner), Filter(Save
 }
 
 void TrvActionExport::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   TFileDialogRequest request;
@@ -299,7 +318,7 @@ void TrvActionExport::Execute() {
 TrvActionSaveAs::TrvActionSaveAs(QObject *owner) : TrvActionExport(owner) { setText(QStringLiteral("Save &As...")); }
 
 void TrvActionSaveAs::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   TFileDialogRequest request;
@@ -323,7 +342,7 @@ TrvActionPrintPreview::TrvActionPrintPreview(QObject *owner) : TrvAction(owner) 
 }
 
 void TrvActionPrintPreview::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   QPrinter printer(QPrinter::HighResolution);
@@ -340,7 +359,7 @@ TrvActionPrint::TrvActionPrint(QObject *owner) : TrvAction(owner) {
 }
 
 void TrvActionPrint::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   QPrinter printer(QPrinter::HighResolution);
@@ -360,7 +379,7 @@ TrvActionPageSetup::TrvActionPageSetup(QObject *owner) : TrvAction(owner) {
 void TrvActionPageSetup::Execute() {
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageLayout(RVPageLayout());
-  QPageSetupDialog dialog(&printer, Control() ? Control()->window() : nullptr);
+  QPageSetupDialog dialog(&printer, Target() ? Target()->window() : nullptr);
   dialog.setObjectName(QStringLiteral("rvPageSetupDialog"));
   if (Dialogs().ExecDialog(&dialog) != QDialog::Accepted)
     return;
@@ -376,7 +395,7 @@ TrvActionOpen::TrvActionOpen(QObject *owner) : TrvAction(owner), Filter(OpenFilt
 }
 
 void TrvActionOpen::Execute() {
-  TRichViewEdit *edit = Control();
+  TRichViewEdit *edit = Target();
   if (!edit)
     return;
   TFileDialogRequest request;

@@ -12,8 +12,9 @@ class QSpinBox;
 class TRichViewEdit;
 
 // Ready-made actions of the rich-text editor. Each acts on the editor bound
-// to it (`Control`); without one it is disabled and does nothing (page setup
-// alone needs no editor). The style and alignment actions are checkable and
+// to it (`Control`); an action without one acts on the editor that had the
+// focus last, and is disabled while there is none (page setup alone needs
+// no editor). The style and alignment actions are checkable and
 // follow the text at the caret. Triggering an action runs Execute() under
 // RunGuarded, so that its failures reach the default error handler; called
 // directly, Execute() lets them through. Dialogs go through Dialogs(): the
@@ -27,6 +28,9 @@ public:
 
   TRichViewEdit *Control() const { return FControl; }
   void SetControl(TRichViewEdit *control);
+  // The editor the action works on: the bound one, or else the editor that
+  // had the focus last; null when there is none.
+  TRichViewEdit *Target() const;
   int Tag() const { return FTag; }
   void SetTag(int tag) { FTag = tag; }
 

@@ -84,6 +84,22 @@ QImage InFormat(const QImage &image, QImage::Format format) {
   return image.convertToFormat(format);
 }
 
+// Ink and paper in colour: orange paper, blue ink. Read in the wrong channel
+// order, ink and paper come out at nearly the same brightness.
+QImage InColour(const QImage &blackOnWhite, QImage::Format format) {
+  QImage out = blackOnWhite.convertToFormat(QImage::Format_RGB32);
+  const QColor paper(255, 128, 0), ink(0, 64, 255);
+  for (int y = 0; y < out.height(); ++y) {
+    auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+    for (int x = 0; x < out.width(); ++x) {
+      double t = qGray(line[x]) / 255.0; // 1 paper, 0 ink
+      line[x] = qRgb(int(ink.red() + t * (paper.red() - ink.red())), int(ink.green() + t * (paper.green() - ink.green())),
+                     int(ink.blue() + t * (paper.blue() - ink.blue())));
+    }
+  }
+  return out.convertToFormat(format);
+}
+
 QString Recognize(const QImage &image, const QString &code, TVisionRect rect = TVisionRect{}) {
   TVisionLibrary lib = TVisionLibrary::Obtain();
   TVisionOCR ocr = lib.CreateOCR(OcrFolder(), code);
@@ -163,6 +179,18 @@ private slots:
     QImage image = InFormat(TextImage({"The quick brown fox jumps", "over the lazy dog 1234"}), format);
     QString text = Recognize(image, "eng");
     QCOMPARE(text.simplified(), QStringLiteral("The quick brown fox jumps over the lazy dog 1234"));
+  }
+
+  void recognizesColourText_data() {
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("RGB32") << QImage::Format_RGB32;
+    QTest::newRow("RGB 24") << QImage::Format_RGB888;
+    QTest::newRow("RGBX 32") << QImage::Format_RGBX8888;
+  }
+  void recognizesColourText() {
+    QFETCH(QImage::Format, format);
+    QImage image = InColour(TextImage({"Colour pictures are read too"}), format);
+    QCOMPARE(Recognize(image, "eng").simplified(), QStringLiteral("Colour pictures are read too"));
   }
 
   void recognizesGermanUmlauts() {
@@ -394,6 +422,12 @@ private slots:
                                     << "Code128" << QImage::Format_Grayscale8;
     QTest::newRow("EAN-13") << ZXing::BarcodeFormat::EAN13 << "4006381333931" << QSize(300, 120) << "EAN-13"
                             << QImage::Format_RGB888;
+    QTest::newRow("QR code, colour RGB32") << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode"
+                                           << QImage::Format_ARGB32;
+    QTest::newRow("QR code, colour RGB 24") << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode"
+                                            << QImage::Format_RGB888;
+    QTest::newRow("QR code, colour RGBX 32") << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode"
+                                             << QImage::Format_RGBX8888;
     QTest::newRow("Data Matrix") << ZXing::BarcodeFormat::DataMatrix << "Data Matrix 42" << QSize(200, 200)
                                  << "DataMatrix" << QImage::Format_RGB32;
   }
@@ -405,7 +439,8 @@ private slots:
     QFETCH(QImage::Format, pixels);
     QImage canvas = WhiteCanvas(QSize(700, 500));
     DrawBarcode(canvas, QPoint(150, 120), format, content.toStdString(), size.width(), size.height());
-    QList<TRead> read = ReadBarcodes(canvas.convertToFormat(pixels));
+    bool colour = QString::fromLatin1(QTest::currentDataTag()).contains(QLatin1String("colour"));
+    QList<TRead> read = ReadBarcodes(colour ? InColour(canvas, pixels) : canvas.convertToFormat(pixels));
     QCOMPARE(read.size(), 1);
     QCOMPARE(read[0].Type, type);
     QCOMPARE(read[0].Value, content);

@@ -15,16 +15,14 @@
 #include "uVision.h"
 
 #define ZX_USE_UTF8 1
-#include <ZXing/BitMatrix.h>
-#include <ZXing/MultiFormatWriter.h>
-
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
-
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
@@ -141,8 +139,8 @@ int main(int argc, char **argv) {
     total.start();
     QElapsedTimer step;
     step.start();
-    QImage prepared = dpi < 900 ? ImageProc::HermiteResize(selection, selection.width() * 3, selection.height() * 3)
-                                : selection;
+    QImage prepared =
+        dpi < 900 ? ImageProc::HermiteResize(selection, selection.width() * 3, selection.height() * 3) : selection;
     double enlargeMs = Ms(step);
 
     step.restart();
@@ -190,9 +188,9 @@ int main(int argc, char **argv) {
     cli.setProcessEnvironment(env);
     QElapsedTimer cliTimer;
     cliTimer.start();
-    cli.start(QStringLiteral("tesseract"), {png, QStringLiteral("stdout"), QStringLiteral("-l"), code,
-                                            QStringLiteral("--tessdata-dir"), folder, QStringLiteral("--oem"),
-                                            QStringLiteral("3")});
+    cli.start(QStringLiteral("tesseract"),
+              {png, QStringLiteral("stdout"), QStringLiteral("-l"), code, QStringLiteral("--tessdata-dir"), folder,
+               QStringLiteral("--oem"), QStringLiteral("3")});
     if (!cli.waitForFinished(600000) || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
       fprintf(stderr, "tesseract failed: %s\n", cli.readAllStandardError().constData());
       return 1;

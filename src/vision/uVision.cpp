@@ -7,7 +7,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPainter>
-
 #include <dlfcn.h>
 #include <system_error>
 
@@ -347,17 +346,16 @@ TVisionImage TVisionLibrary::CreateImage(const QImage &picture) const {
     }
   }
   if (image.isNull())
-    throw EVisionError(ZV_E_NOMEM, QStringLiteral("Out of memory for the image of %1 x %2 pixels")
-                                       .arg(picture.width())
-                                       .arg(picture.height()));
+    throw EVisionError(
+        ZV_E_NOMEM,
+        QStringLiteral("Out of memory for the image of %1 x %2 pixels").arg(picture.width()).arg(picture.height()));
   return CreateImage(image.width(), image.height(), layout, int(image.bytesPerLine()), image.constBits());
 }
 
 TVisionOCR TVisionLibrary::CreateOCR(const QString &folder, const QString &code) const {
   zv_handle *ocr = nullptr;
   zv_handle *h = Live();
-  Check(FApi->create_ocr(h, QFile::encodeName(folder).constData(), QFile::encodeName(code).constData(), 0, 0,
-                         &ocr));
+  Check(FApi->create_ocr(h, QFile::encodeName(folder).constData(), QFile::encodeName(code).constData(), 0, 0, &ocr));
   return TVisionOCR(FApi, ocr);
 }
 

@@ -51,10 +51,10 @@ extern "C" {
 #define ZV_LAYOUT_BGRA32 4 /* B, G, R, A (alpha is not read) */
 
 /* OCR engine modes (set_mode). */
-#define ZV_MODE_LEGACY 0       /* the legacy engine only */
-#define ZV_MODE_LSTM 1         /* the neural-network engine only */
-#define ZV_MODE_LEGACY_LSTM 2  /* both */
-#define ZV_MODE_DEFAULT 3      /* whatever the trained data serves best */
+#define ZV_MODE_LEGACY 0      /* the legacy engine only */
+#define ZV_MODE_LSTM 1        /* the neural-network engine only */
+#define ZV_MODE_LEGACY_LSTM 2 /* both */
+#define ZV_MODE_DEFAULT 3     /* whatever the trained data serves best */
 
 typedef struct zv_handle zv_handle;
 

@@ -2,7 +2,6 @@
 
 #include <QSet>
 #include <QtTest>
-
 #include <cstdlib>
 
 class TestLangCodes : public QObject {
@@ -12,26 +11,44 @@ private slots:
   void lookup_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("code");
-    QTest::newRow("as written") << "German" << "deu";
-    QTest::newRow("small letters") << "german" << "deu";
-    QTest::newRow("capital letters") << "GERMAN" << "deu";
-    QTest::newRow("mixed") << "gErMaN" << "deu";
-    QTest::newRow("first row") << "Ancient Greek" << "grc";
-    QTest::newRow("last row") << "vietnamese" << "vie";
-    QTest::newRow("brackets and digits must be equal") << "middle FRENCH (CA. 1400-1600)" << "frm";
-    QTest::newRow("a different digit") << "Middle French (ca. 1400-1601)" << "";
+    QTest::newRow("as written") << "German"
+                                << "deu";
+    QTest::newRow("small letters") << "german"
+                                   << "deu";
+    QTest::newRow("capital letters") << "GERMAN"
+                                     << "deu";
+    QTest::newRow("mixed") << "gErMaN"
+                           << "deu";
+    QTest::newRow("first row") << "Ancient Greek"
+                               << "grc";
+    QTest::newRow("last row") << "vietnamese"
+                              << "vie";
+    QTest::newRow("brackets and digits must be equal") << "middle FRENCH (CA. 1400-1600)"
+                                                       << "frm";
+    QTest::newRow("a different digit") << "Middle French (ca. 1400-1601)"
+                                       << "";
     QTest::newRow("umlaut is no a") << QString::fromUtf8("Germän") << "";
     QTest::newRow("non-ASCII letters are not folded") << QString::fromUtf8("ÄRABIC") << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("name in another language") << "Deutsch" << "";
-    QTest::newRow("leading blank") << " German" << "";
-    QTest::newRow("trailing blank") << "German " << "";
-    QTest::newRow("prefix of a name") << "Germ" << "";
-    QTest::newRow("longer than a name") << "Germany" << "";
-    QTest::newRow("Spanish is not Spanish (Old)") << "spanish" << "spa";
-    QTest::newRow("Spanish (Old)") << "SPANISH (OLD)" << "spa_old";
-    QTest::newRow("Esperanto") << "Esperanto" << "epo";
-    QTest::newRow("Chinese (Traditional)") << "chinese (traditional)" << "chi_tra";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("name in another language") << "Deutsch"
+                                              << "";
+    QTest::newRow("leading blank") << " German"
+                                   << "";
+    QTest::newRow("trailing blank") << "German "
+                                    << "";
+    QTest::newRow("prefix of a name") << "Germ"
+                                      << "";
+    QTest::newRow("longer than a name") << "Germany"
+                                        << "";
+    QTest::newRow("Spanish is not Spanish (Old)") << "spanish"
+                                                  << "spa";
+    QTest::newRow("Spanish (Old)") << "SPANISH (OLD)"
+                                   << "spa_old";
+    QTest::newRow("Esperanto") << "Esperanto"
+                               << "epo";
+    QTest::newRow("Chinese (Traditional)") << "chinese (traditional)"
+                                           << "chi_tra";
     QTest::newRow("the Kelvin sign is no K") << QString::fromUtf8("\u212Aorean") << "";
   }
   void lookup() {

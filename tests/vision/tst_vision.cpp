@@ -5,9 +5,6 @@
 #include "uVision.h"
 
 #define ZX_USE_UTF8 1
-#include <ZXing/BitMatrix.h>
-#include <ZXing/MultiFormatWriter.h>
-
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
@@ -17,7 +14,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
 #include <cstdlib>
 
 Q_DECLARE_METATYPE(QImage::Format)
@@ -43,8 +41,7 @@ QImage TextImage(const QStringList &lines, QSize size = QSize(1400, 400), QPoint
   p.setFont(TextFont());
   p.setPen(Qt::black);
   for (int i = 0; i < lines.size(); ++i)
-    p.drawText(QRect(at.x(), at.y() + i * 80, size.width() - at.x(), 80), Qt::AlignLeft | Qt::AlignVCenter,
-               lines[i]);
+    p.drawText(QRect(at.x(), at.y() + i * 80, size.width() - at.x(), 80), Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
   return image;
 }
 
@@ -93,8 +90,9 @@ QImage InColour(const QImage &blackOnWhite, QImage::Format format) {
     auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
     for (int x = 0; x < out.width(); ++x) {
       double t = qGray(line[x]) / 255.0; // 1 paper, 0 ink
-      line[x] = qRgb(int(ink.red() + t * (paper.red() - ink.red())), int(ink.green() + t * (paper.green() - ink.green())),
-                     int(ink.blue() + t * (paper.blue() - ink.blue())));
+      line[x] =
+          qRgb(int(ink.red() + t * (paper.red() - ink.red())), int(ink.green() + t * (paper.green() - ink.green())),
+               int(ink.blue() + t * (paper.blue() - ink.blue())));
     }
   }
   return out.convertToFormat(format);
@@ -194,8 +192,8 @@ private slots:
   }
 
   void recognizesGermanUmlauts() {
-    QImage image = TextImage({QString::fromUtf8("Grüße aus Köln und Düsseldorf"),
-                              QString::fromUtf8("Äpfel, Öfen und Übungen")});
+    QImage image =
+        TextImage({QString::fromUtf8("Grüße aus Köln und Düsseldorf"), QString::fromUtf8("Äpfel, Öfen und Übungen")});
     QString text = Recognize(image, "deu");
     QCOMPARE(text.simplified(), QString::fromUtf8("Grüße aus Köln und Düsseldorf Äpfel, Öfen und Übungen"));
   }
@@ -219,8 +217,8 @@ private slots:
     int firstWord = 40 + metrics.horizontalAdvance(QStringLiteral("Alpha")) + metrics.horizontalAdvance(' ') / 2;
     QTest::newRow("first word of the upper line") << TVisionRect{0, 0, firstWord, 100} << "Alpha";
     QTest::newRow("whole image") << TVisionRect{0, 0, 1400, 400} << "Alpha bravo charlie Omega sierra tango";
-    QTest::newRow("all zeros is the whole image") << TVisionRect{0, 0, 0, 0}
-                                                  << "Alpha bravo charlie Omega sierra tango";
+    QTest::newRow("all zeros is the whole image")
+        << TVisionRect{0, 0, 0, 0} << "Alpha bravo charlie Omega sierra tango";
     QTest::newRow("blank part") << TVisionRect{0, 250, 1400, 150} << "";
     QTest::newRow("outside the image") << TVisionRect{2000, 2000, 100, 100} << "";
   }
@@ -259,14 +257,14 @@ private slots:
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("named");
     QTest::newRow("unknown code") << OcrFolder() << "xyz" << int(ZV_E_NOENT) << OcrFolder() + "xyz.traineddata";
-    QTest::newRow("missing folder") << "/nonexistent/folder" << "eng" << int(ZV_E_NOENT)
-                                    << "/nonexistent/folder/eng.traineddata";
-    QTest::newRow("one of two languages") << OcrFolder() << "eng+xyz" << int(ZV_E_NOENT)
-                                          << OcrFolder() + "xyz.traineddata";
+    QTest::newRow("missing folder") << "/nonexistent/folder"
+                                    << "eng" << int(ZV_E_NOENT) << "/nonexistent/folder/eng.traineddata";
+    QTest::newRow("one of two languages")
+        << OcrFolder() << "eng+xyz" << int(ZV_E_NOENT) << OcrFolder() + "xyz.traineddata";
     QTest::newRow("empty code") << OcrFolder() << "" << int(ZV_E_INVALIDARG) << "language";
-    QTest::newRow("path in the code") << OcrFolder() << "../ocrlangs/eng" << int(ZV_E_INVALIDARG)
-                                      << "../ocrlangs/eng";
-    QTest::newRow("empty folder") << "" << "eng" << int(ZV_E_INVALIDARG) << "folder";
+    QTest::newRow("path in the code") << OcrFolder() << "../ocrlangs/eng" << int(ZV_E_INVALIDARG) << "../ocrlangs/eng";
+    QTest::newRow("empty folder") << ""
+                                  << "eng" << int(ZV_E_INVALIDARG) << "folder";
   }
   void missingTrainedData() {
     QFETCH(QString, folder);
@@ -356,8 +354,7 @@ private slots:
     QCOMPARE(status(api->create_image(lib.Handle(), 0, 40, ZV_LAYOUT_BGRA32, 200, px, &out)), ZV_E_INVALIDARG);
     QCOMPARE(status(api->create_image(lib.Handle(), 50, 40, 99, 200, px, &out)), ZV_E_INVALIDARG);
     QCOMPARE(status(api->create_image(lib.Handle(), 50, 40, ZV_LAYOUT_BGRA32, 199, px, &out)), ZV_E_INVALIDARG);
-    QCOMPARE(status(api->create_image(lib.Handle(), 50, 40, ZV_LAYOUT_BGRA32, 200, nullptr, &out)),
-             ZV_E_INVALIDARG);
+    QCOMPARE(status(api->create_image(lib.Handle(), 50, 40, ZV_LAYOUT_BGRA32, 200, nullptr, &out)), ZV_E_INVALIDARG);
     QCOMPARE(status(api->create_image(lib.Handle(), 50, 40, ZV_LAYOUT_BGRA32, 200, px, &out)), ZV_OK);
     QCOMPARE(status(api->text(img.Handle(), nullptr, nullptr)), ZV_E_INVALIDARG);
 
@@ -418,16 +415,16 @@ private slots:
                                    << QImage::Format_Grayscale8;
     QTest::newRow("Code 128") << ZXing::BarcodeFormat::Code128 << "ZQ-2024/ab" << QSize(400, 120) << "Code128"
                               << QImage::Format_RGB32;
-    QTest::newRow("Code 128, grey") << ZXing::BarcodeFormat::Code128 << "ZQ-2024/ab" << QSize(400, 120)
-                                    << "Code128" << QImage::Format_Grayscale8;
+    QTest::newRow("Code 128, grey") << ZXing::BarcodeFormat::Code128 << "ZQ-2024/ab" << QSize(400, 120) << "Code128"
+                                    << QImage::Format_Grayscale8;
     QTest::newRow("EAN-13") << ZXing::BarcodeFormat::EAN13 << "4006381333931" << QSize(300, 120) << "EAN-13"
                             << QImage::Format_RGB888;
-    QTest::newRow("QR code, colour RGB32") << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode"
-                                           << QImage::Format_ARGB32;
-    QTest::newRow("QR code, colour RGB 24") << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode"
-                                            << QImage::Format_RGB888;
-    QTest::newRow("QR code, colour RGBX 32") << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode"
-                                             << QImage::Format_RGBX8888;
+    QTest::newRow("QR code, colour RGB32")
+        << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode" << QImage::Format_ARGB32;
+    QTest::newRow("QR code, colour RGB 24")
+        << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode" << QImage::Format_RGB888;
+    QTest::newRow("QR code, colour RGBX 32")
+        << ZXing::BarcodeFormat::QRCode << qr << QSize(240, 240) << "QRCode" << QImage::Format_RGBX8888;
     QTest::newRow("Data Matrix") << ZXing::BarcodeFormat::DataMatrix << "Data Matrix 42" << QSize(200, 200)
                                  << "DataMatrix" << QImage::Format_RGB32;
   }
@@ -479,8 +476,9 @@ private slots:
     QCOMPARE(e.Status(), ZV_E_RANGE);
     e = ExpectVisionError([&] { list.Item(-1); });
     QCOMPARE(e.Status(), ZV_E_RANGE);
-    e = ExpectVisionError(
-        [&] { lib.CreateBarcodeScanner().Scan(lib.CreateImage(WhiteCanvas(QSize(10, 10))), TVisionRect{0, 0, 5, -1}); });
+    e = ExpectVisionError([&] {
+      lib.CreateBarcodeScanner().Scan(lib.CreateImage(WhiteCanvas(QSize(10, 10))), TVisionRect{0, 0, 5, -1});
+    });
     QCOMPARE(e.Status(), ZV_E_INVALIDARG);
   }
 };

@@ -6,7 +6,6 @@
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>

@@ -3,11 +3,9 @@
 
 #include "uVisionPlugin.h"
 
-#include <leptonica/allheaders.h>
-#include <tesseract/baseapi.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <leptonica/allheaders.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tesseract/baseapi.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>

@@ -3,9 +3,8 @@
 
 #include "uVisionPlugin.h"
 
-#include <leptonica/allheaders.h>
-
 #include <algorithm>
+#include <leptonica/allheaders.h>
 #include <limits>
 
 #if defined(__GNUC__)
@@ -165,8 +164,7 @@ TImage::TImage(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, 
     Fail(ZV_E_INVALIDARG, "Unknown channel layout " + std::to_string(layout));
   }
   if (width <= 0 || height <= 0)
-    Fail(ZV_E_INVALIDARG, "The image size " + std::to_string(width) + " x " + std::to_string(height) +
-                              " is not valid");
+    Fail(ZV_E_INVALIDARG, "The image size " + std::to_string(width) + " x " + std::to_string(height) + " is not valid");
   if (!pixels)
     Fail(ZV_E_INVALIDARG, "No pixels given");
   if (int64_t(rowBytes) < int64_t(width) * bytesPerPixel)
@@ -180,12 +178,11 @@ TImage::TImage(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, 
   // Leptonica refuses pictures above 2^31 bytes; say so before trying.
   int depth = (layout & 0xff) == ZV_LAYOUT_GREY8 ? 8 : 32;
   if (int64_t(width) * height * (depth / 8) >= std::numeric_limits<int32_t>::max())
-    Fail(ZV_E_NOMEM, "The image of " + std::to_string(width) + " x " + std::to_string(height) +
-                         " pixels is too large");
+    Fail(ZV_E_NOMEM, "The image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large");
   FPix = pixCreateNoInit(width, height, depth);
   if (!FPix)
-    Fail(ZV_E_NOMEM, "Out of memory for an image of " + std::to_string(width) + " x " + std::to_string(height) +
-                         " pixels");
+    Fail(ZV_E_NOMEM,
+         "Out of memory for an image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
   l_uint32 *data = pixGetData(FPix);
   int wpl = pixGetWpl(FPix);
   for (int32_t y = 0; y < height; ++y) {
@@ -286,9 +283,9 @@ int32_t GetText(zv_handle *text, const uint16_t **chars, int32_t *length) {
 }
 
 const zv_api Api = {
-    sizeof(zv_api), ZV_ABI_VERSION, AddRef,       Release,     GetLastError, CreateImage, ImageSize,
-    CreateOcr,      SetMode,        Recognize,    GetText,     CreateScanner, Scan,       ListCount,
-    ListItem,       BarcodeType,    BarcodeValue,
+    sizeof(zv_api), ZV_ABI_VERSION, AddRef,   Release,     GetLastError, CreateImage,
+    ImageSize,      CreateOcr,      SetMode,  Recognize,   GetText,      CreateScanner,
+    Scan,           ListCount,      ListItem, BarcodeType, BarcodeValue,
 };
 
 } // namespace
@@ -301,8 +298,8 @@ ZV_EXPORT int32_t zvision_library_create(uint32_t version, const zv_api **api, z
     *api = nullptr;
     *library = nullptr;
     if (version != ZV_ABI_VERSION)
-      zv::Fail(ZV_E_VERSION, "This recognition plug-in serves interface version " +
-                                 std::to_string(ZV_ABI_VERSION) + ", not " + std::to_string(version));
+      zv::Fail(ZV_E_VERSION, "This recognition plug-in serves interface version " + std::to_string(ZV_ABI_VERSION) +
+                                 ", not " + std::to_string(version));
     *library = (new zv::TLibrary)->Handle();
     *api = &zv::Api;
     return ZV_OK;

@@ -193,7 +193,7 @@ inline QByteArray MakeTiff(int width, int height, bool little, int resolution = 
   entry(273, 4, pixelsAt);
   entry(277, 3, 1);  // samples per pixel
   entry(278, 3, quint32(height));
-  entry(279, 4, quint32(width * height));
+  entry(279, 4, quint32(width) * quint32(height));
   if (withRes) {
     entry(282, 5, resAt);
     entry(283, 5, resAt + 8);
@@ -206,7 +206,8 @@ inline QByteArray MakeTiff(int width, int height, bool little, int resolution = 
     u32(out, quint32(resolution));
     u32(out, 1);
   }
-  for (int i = 0; i < width * height; ++i)
+  const qint64 pixels = qint64(width) * height;
+  for (qint64 i = 0; i < std::min<qint64>(pixels, 1 << 20); ++i)
     out.append(char((i * 7) & 0xFF));
   return out;
 }

@@ -139,7 +139,7 @@ ZQ_SIMD_CLONES void interleave32(const uchar *p0, const uchar *p1, const uchar *
              reinterpret_cast<const uint32_t *>(p2), reinterpret_cast<uint32_t *>(out), width);
 }
 
-void enlarge3Rows(const QImage &src, QImage &dst, int channels, int k0, int k1) {
+void enlarge3Rows(const QImage &src, const TRowWriter &dst, int channels, int k0, int k1) {
   const int w = src.width(), h = src.height();
   const int n = w * channels;
   // One row of vertical sums and the three phase rows, 32-bit aligned.
@@ -160,16 +160,17 @@ void enlarge3Rows(const QImage &src, QImage &dst, int channels, int k0, int k1) 
     const uchar *up = src.constScanLine(std::max(0, k - 1));
     const uchar *down = src.constScanLine(std::min(h - 1, k + 1));
     verticalMix(s, up, v.data(), n, 20, 7);
-    produce(dst.scanLine(3 * k));
+    produce(dst(3 * k));
     verticalMix(s, s, v.data(), n, 27, 0);
-    produce(dst.scanLine(3 * k + 1));
+    produce(dst(3 * k + 1));
     verticalMix(s, down, v.data(), n, 20, 7);
-    produce(dst.scanLine(3 * k + 2));
+    produce(dst(3 * k + 2));
   }
 }
 
 void enlarge3(const QImage &src, QImage &dst, int channels) {
-  ParallelRanges(src.height(), 16, [&](int k0, int k1) { enlarge3Rows(src, dst, channels, k0, k1); });
+  const TRowWriter rows = RowWriter(dst);
+  ParallelRanges(src.height(), 16, [&](int k0, int k1) { enlarge3Rows(src, rows, channels, k0, k1); });
 }
 
 // --- any size ------------------------------------------------------------------
@@ -230,6 +231,7 @@ void resizeGeneric(const QImage &src, QImage &dst, int channels) {
   const TAxis ay = makeAxis(src.height(), dh);
   const int n = dw * channels;
   constexpr int Chunk = 32; // output rows per horizontal pass
+  const TRowWriter dstRows = RowWriter(dst);
   ParallelRanges(dh, Chunk, [&](int y0, int y1) {
     std::vector<float> rows;
     for (int c0 = y0; c0 < y1; c0 += Chunk) {
@@ -258,7 +260,7 @@ void resizeGeneric(const QImage &src, QImage &dst, int channels) {
       for (int y = c0; y < c1; ++y) {
         const int first = ay.First[static_cast<size_t>(y)], count = ay.Count[static_cast<size_t>(y)];
         const float *wt = ay.Weights.data() + static_cast<size_t>(y) * ay.Stride;
-        uchar *d = dst.scanLine(y);
+        uchar *d = dstRows(y);
         for (int i = 0; i < n; ++i) {
           float acc = 0;
           for (int j = 0; j < count; ++j)

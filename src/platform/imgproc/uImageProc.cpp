@@ -30,6 +30,7 @@ void keepResolution(const QImage &src, QImage &dst) {
 // turns: 1 = a quarter turn to the left, 2 = half a turn, 3 = a quarter turn to the right.
 template <typename T> void quarterTurnPixels(const QImage &src, QImage &dst, int turns) {
   const int w = src.width(), h = src.height();
+  const TRowWriter rows = RowWriter(dst);
   constexpr int Tile = 64;
   ParallelRanges((h + Tile - 1) / Tile, 4, [&](int t0, int t1) {
     for (int ty = t0 * Tile; ty < std::min(h, t1 * Tile); ty += Tile) {
@@ -48,7 +49,7 @@ template <typename T> void quarterTurnPixels(const QImage &src, QImage &dst, int
               dx = h - 1 - y;
               dy = x;
             }
-            reinterpret_cast<T *>(dst.scanLine(dy))[dx] = s[x];
+            reinterpret_cast<T *>(rows(dy))[dx] = s[x];
           }
         }
       }
@@ -73,6 +74,8 @@ QImage quarterTurn(const QImage &src, int turns) {
       outOfMemory();
     out.setColorTable(in.colorTable());
     out.fill(0);
+    uchar *const base = out.bits();
+    const qsizetype stride = out.bytesPerLine();
     for (int y = 0; y < h; ++y) {
       const uchar *s = in.constScanLine(y);
       for (int x = 0; x < w; ++x) {
@@ -89,7 +92,7 @@ QImage quarterTurn(const QImage &src, int turns) {
           dx = h - 1 - y;
           dy = x;
         }
-        out.scanLine(dy)[dx >> 3] |= static_cast<uchar>(0x80 >> (dx & 7));
+        base[dy * stride + (dx >> 3)] |= static_cast<uchar>(0x80 >> (dx & 7));
       }
     }
     keepResolution(src, out);
@@ -161,9 +164,10 @@ QImage turnedRegion(const QImage &in, int channels, double angle, QSize size, QR
                                                                        : (background | 0xFF000000u);
     std::memcpy(bg.data(), &p, 4);
   }
+  const TRowWriter rows = RowWriter(out);
   ParallelRanges(size.height(), 16, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
-      uint8_t *d = out.scanLine(y);
+      uint8_t *d = rows(y);
       const double dy = y + 0.5 - oy;
       // Source position of output pixel x: centre + R(-angle) (x + 0.5 - ox, dy) - 0.5.
       double sx = cx + (0.5 - ox) * c - dy * s - 0.5;
@@ -262,14 +266,15 @@ QImage ConvertToBWLocalThreshold(const QImage &src, int winSize, int offset) {
       row[x + 1] = above[x + 1] + rowSum;
     }
   }
+  const TRowWriter rows = RowWriter(out);
   ParallelRanges(h, 32, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const int top = std::max(0, y - before), bottom = std::min(h - 1, y + after);
       const uint32_t *a = sat.data() + static_cast<size_t>(top) * stride;
       const uint32_t *b = sat.data() + (static_cast<size_t>(bottom) + 1) * stride;
       const uchar *s = grey.constScanLine(y);
-      uchar *d = out.scanLine(y);
-      std::fill(d, d + out.bytesPerLine(), 0);
+      uchar *d = rows(y);
+      std::fill(d, d + rows.Stride, 0);
       for (int x = 0; x < w; ++x) {
         const int left = std::max(0, x - before), right = std::min(w - 1, x + after);
         const uint32_t sum = b[right + 1] - b[left] - a[right + 1] + a[left];
@@ -409,10 +414,11 @@ QImage ApplyDisplayAdjust(const QImage &src, int offsetR, int offsetG, int offse
     QImage out(src.size(), QImage::Format_Grayscale8);
     if (out.isNull())
       outOfMemory();
+    const TRowWriter rows = RowWriter(out);
     ParallelRanges(src.height(), 64, [&](int y0, int y1) {
       for (int y = y0; y < y1; ++y) {
         const uchar *s = src.constScanLine(y);
-        uchar *d = out.scanLine(y);
+        uchar *d = rows(y);
         for (int x = 0; x < src.width(); ++x)
           d[x] = lr[s[x]];
       }
@@ -425,10 +431,11 @@ QImage ApplyDisplayAdjust(const QImage &src, int offsetR, int offsetG, int offse
   QImage out(src.size(), in.format());
   if (in.isNull() || out.isNull())
     outOfMemory();
+  const TRowWriter rows = RowWriter(out);
   ParallelRanges(src.height(), 64, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       const QRgb *s = reinterpret_cast<const QRgb *>(in.constScanLine(y));
-      QRgb *d = reinterpret_cast<QRgb *>(out.scanLine(y));
+      QRgb *d = reinterpret_cast<QRgb *>(rows(y));
       for (int x = 0; x < src.width(); ++x) {
         const QRgb c = s[x];
         d[x] = qRgba(lr[static_cast<size_t>(qRed(c))], lg[static_cast<size_t>(qGreen(c))],

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -81,9 +80,8 @@ TRun measure(const QImage &source, const std::function<QImage(const QImage &)> &
 
 void report(const char *name, const QImage &page) {
   const int w = page.width() * 3, h = page.height() * 3;
-  const TRun qt = measure(page, [&](const QImage &s) {
-    return s.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  });
+  const TRun qt =
+      measure(page, [&](const QImage &s) { return s.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation); });
   const TRun ours = measure(page, [&](const QImage &s) { return ImageProc::HermiteResize(s, w, h); });
   std::printf("%-5s %d x %d -> %d x %d\n", name, page.width(), page.height(), w, h);
   std::printf("  HermiteResize 3x : %8.1f ms  (%.3f of QImage::scaled)  peak memory %.2f x (source + destination)\n",

@@ -3,17 +3,15 @@
 #include "uImgTestFiles.h"
 #include "uLeptonica.h"
 
-#include <leptonica/allheaders.h>
-
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <csignal>
 #include <functional>
+#include <leptonica/allheaders.h>
 #include <sys/resource.h>
 #include <thread>
 
@@ -104,8 +102,8 @@ int maxChannelDifference(const QImage &a, const QImage &b) {
   for (int r = 0; r < x.height(); ++r)
     for (int c = 0; c < x.width(); ++c) {
       const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
-      worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                        std::abs(qBlue(p) - qBlue(q))});
+      worst = std::max(
+          {worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
     }
   return worst;
 }
@@ -241,7 +239,7 @@ void TestImageFile::roundTrip_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QImage>("image");
   QTest::addColumn<QByteArray>("writtenBy"); // "" = WriteImageFile
-  QTest::addColumn<int>("tolerance"); // 0: exact; otherwise the mean difference allowed (lossy)
+  QTest::addColumn<int>("tolerance");        // 0: exact; otherwise the mean difference allowed (lossy)
   QTest::addColumn<QByteArray>("format");
   const QImage colour = colourPicture(), grey = greyPicture(), mono = monoPicture();
   QTest::newRow("png") << "r.png" << colour << QByteArray() << 0 << QByteArray("png");
@@ -309,8 +307,8 @@ void TestImageFile::extensionsAndFilter() {
   const QStringList parts = filter.split('|');
   QVERIFY(parts.size() % 2 == 0);
   QCOMPARE(parts[0], QString("All images"));
-  for (const char *ext : {"bmp", "png", "jpg", "jpeg", "tif", "tiff", "gif", "webp", "pbm", "pgm", "ppm", "pnm",
-                          "jp2", "j2k"}) {
+  for (const char *ext :
+       {"bmp", "png", "jpg", "jpeg", "tif", "tiff", "gif", "webp", "pbm", "pgm", "ppm", "pnm", "jp2", "j2k"}) {
     QVERIFY2(exts.contains(ext), ext);
     QVERIFY(parts[1].split(';').contains(QString("*.") + ext));
     QVERIFY(HasReadableImageExtension(QString("/x/Page.") + QString(ext).toUpper()));

@@ -177,11 +177,11 @@ void TestImageProc::hermiteSinglePixelSpreadsSymmetrically() {
     }
   // Weights 7/27, 20/27, 1, 20/27, 7/27 along each axis.
   QCOMPARE(at(10, 10), 255);
-  QCOMPARE(at(9, 10), 189);  // 255 * 20 / 27
-  QCOMPARE(at(8, 10), 66);   // 255 * 7 / 27
-  QCOMPARE(at(9, 9), 140);   // 255 * 400 / 729
-  QCOMPARE(at(8, 9), 49);    // 255 * 140 / 729
-  QCOMPARE(at(8, 8), 17);    // 255 * 49 / 729
+  QCOMPARE(at(9, 10), 189); // 255 * 20 / 27
+  QCOMPARE(at(8, 10), 66);  // 255 * 7 / 27
+  QCOMPARE(at(9, 9), 140);  // 255 * 400 / 729
+  QCOMPARE(at(8, 9), 49);   // 255 * 140 / 729
+  QCOMPARE(at(8, 8), 17);   // 255 * 49 / 729
 }
 
 void TestImageProc::hermiteFastPathMatchesGeneric_data() {

@@ -187,11 +187,11 @@ inline QByteArray MakeTiff(int width, int height, bool little, int resolution = 
   };
   entry(256, 3, quint32(width));
   entry(257, 3, quint32(height));
-  entry(258, 3, 8);  // bits per sample
-  entry(259, 3, 1);  // no compression
-  entry(262, 3, 1);  // black is zero
+  entry(258, 3, 8); // bits per sample
+  entry(259, 3, 1); // no compression
+  entry(262, 3, 1); // black is zero
   entry(273, 4, pixelsAt);
-  entry(277, 3, 1);  // samples per pixel
+  entry(277, 3, 1); // samples per pixel
   entry(278, 3, quint32(height));
   entry(279, 4, quint32(width) * quint32(height));
   if (withRes) {

@@ -177,8 +177,8 @@ void enlarge3(const QImage &src, QImage &dst, int channels) {
 
 // The source pixels and weights that make each output pixel along one axis.
 struct TAxis {
-  std::vector<int> First;  // first source index per output index
-  std::vector<int> Count;  // number of source indices used
+  std::vector<int> First;     // first source index per output index
+  std::vector<int> Count;     // number of source indices used
   std::vector<float> Weights; // Stride weights per output index
   int Stride = 0;
 };
@@ -283,14 +283,14 @@ QImage HermiteResize(const QImage &src, int newWidth, int newHeight) {
     throw EPlatformError(QStringLiteral("Not enough memory to resample the picture."));
   QImage dst(newWidth, newHeight, in.format());
   if (dst.isNull())
-    throw EPlatformError(QStringLiteral("Not enough memory to resample the picture to %1 x %2 pixels.")
-                             .arg(newWidth)
-                             .arg(newHeight));
+    throw EPlatformError(
+        QStringLiteral("Not enough memory to resample the picture to %1 x %2 pixels.").arg(newWidth).arg(newHeight));
   if (newWidth == 3 * in.width() && newHeight == 3 * in.height())
     enlarge3(in, dst, channels);
   else
     resizeGeneric(in, dst, channels);
-  dst.setDotsPerMeterX(std::max(1, static_cast<int>(std::lround(double(src.dotsPerMeterX()) * newWidth / src.width()))));
+  dst.setDotsPerMeterX(
+      std::max(1, static_cast<int>(std::lround(double(src.dotsPerMeterX()) * newWidth / src.width()))));
   dst.setDotsPerMeterY(
       std::max(1, static_cast<int>(std::lround(double(src.dotsPerMeterY()) * newHeight / src.height()))));
   return dst;

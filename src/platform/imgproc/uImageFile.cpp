@@ -10,10 +10,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-
-#include <leptonica/allheaders.h>
-
 #include <cmath>
+#include <leptonica/allheaders.h>
 #include <mutex>
 
 namespace {
@@ -162,11 +160,13 @@ QByteArray writeFormat(const QString &fileName, const QImage &image) {
   if (ext == "jp2" || ext == "j2k" || ext == "j2c" || ext == "jpc")
     return "jp2";
   if (ext == "gif")
-    throw EPlatformError(
-        QStringLiteral("Cannot write the image file \"%1\": GIF files can be read but not written; save the picture as PNG instead.")
-            .arg(shown(fileName)));
-  throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": the extension \"%2\" names no image format that can be written.")
-                           .arg(shown(fileName), ext));
+    throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": GIF files can be read but not written; "
+                                        "save the picture as PNG instead.")
+                             .arg(shown(fileName)));
+  throw EPlatformError(
+      QStringLiteral(
+          "Cannot write the image file \"%1\": the extension \"%2\" names no image format that can be written.")
+          .arg(shown(fileName), ext));
 }
 
 } // namespace
@@ -233,7 +233,8 @@ int RecordedDpiX(const QString &fileName) {
 
 void WriteImageFile(const QString &fileName, const QImage &image, int dpiX, int dpiY) {
   if (image.isNull())
-    throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": there is no picture.").arg(shown(fileName)));
+    throw EPlatformError(
+        QStringLiteral("Cannot write the image file \"%1\": there is no picture.").arg(shown(fileName)));
   const QByteArray format = writeFormat(fileName, image);
   if (dpiX <= 0)
     dpiX = dpiY > 0 ? dpiY : 0;
@@ -261,8 +262,8 @@ void WriteImageFile(const QString &fileName, const QImage &image, int dpiX, int 
       else if (format == "tiff")
         writer.setCompression(1); // LZW
       if (!writer.write(out))
-        throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": %2.")
-                                 .arg(shown(fileName), writer.errorString()));
+        throw EPlatformError(
+            QStringLiteral("Cannot write the image file \"%1\": %2.").arg(shown(fileName), writer.errorString()));
       buffer.close();
       if (dpiX <= 0)
         bytes = WithoutRecordedResolution(bytes, format);
@@ -271,8 +272,8 @@ void WriteImageFile(const QString &fileName, const QImage &image, int dpiX, int 
     bytes.clear();
   }
   if (bytes.isEmpty())
-    throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": the picture could not be encoded.")
-                             .arg(shown(fileName)));
+    throw EPlatformError(
+        QStringLiteral("Cannot write the image file \"%1\": the picture could not be encoded.").arg(shown(fileName)));
   QString error;
   if (!WriteFileAtomically(fileName, bytes, &error))
     throw EPlatformError(QStringLiteral("Cannot write the image file \"%1\": %2.").arg(shown(fileName), error));

@@ -29,10 +29,13 @@ bool HasReadableImageExtension(const QString &fileName);
 
 // Reads a whole image. Raises EPlatformError with a message naming the file
 // and the reason when the file cannot be read or its picture is too large.
+// The size is checked from the file's header before any pixel is decoded.
+// Multi-page and animated files give their first picture.
 QImage ReadImageFile(const QString &fileName, TImageFileInfo *info = nullptr);
 // Reads a picture reduced to fit into `box` (keeping its aspect ratio), for
 // thumbnails; decodes at reduced size where the format allows it. A null
-// image when the file cannot be read; never raises.
+// image when the file cannot be read; never raises. A picture that fits
+// already keeps its size. Safe to call from several threads at once.
 QImage ReadThumbnail(const QString &fileName, QSize box);
 // The horizontal resolution the file records, read from its header; 0 when
 // it records none or cannot be read.
@@ -41,4 +44,8 @@ int RecordedDpiX(const QString &fileName);
 // Writes an image in the format its extension names, replacing the file
 // atomically (a failure leaves the previous file as it was). The resolution
 // is recorded where the format allows it and dpi > 0. Raises EPlatformError.
+// Written: png, jpg/jpeg/jpe (quality 90), bmp/dib, tif/tiff (LZW), webp
+// (lossless), pbm/pgm/ppm, pnm (pbm, pgm or ppm after the picture), pam and
+// jp2/j2k/j2c/jpc (JPEG 2000 file, lossless). GIF is refused: it can only be
+// read. With dpi 0 the file records no resolution (a dpiY of 0 follows dpiX).
 void WriteImageFile(const QString &fileName, const QImage &image, int dpiX = 0, int dpiY = 0);

@@ -1,7 +1,6 @@
 #include "uImageHeader.h"
 
 #include <QIODevice>
-
 #include <cmath>
 #include <functional>
 
@@ -12,13 +11,9 @@ using TReadAt = std::function<QByteArray(qint64 offset, qint64 length)>;
 
 constexpr qint64 MaxSegments = 4096; // bound on chunks, segments and boxes walked
 
-quint32 be16(const QByteArray &b, qsizetype i) {
-  return (quint32(quint8(b[i])) << 8) | quint8(b[i + 1]);
-}
+quint32 be16(const QByteArray &b, qsizetype i) { return (quint32(quint8(b[i])) << 8) | quint8(b[i + 1]); }
 quint32 be32(const QByteArray &b, qsizetype i) { return (be16(b, i) << 16) | be16(b, i + 2); }
-quint32 le16(const QByteArray &b, qsizetype i) {
-  return (quint32(quint8(b[i + 1])) << 8) | quint8(b[i]);
-}
+quint32 le16(const QByteArray &b, qsizetype i) { return (quint32(quint8(b[i + 1])) << 8) | quint8(b[i]); }
 quint32 le32(const QByteArray &b, qsizetype i) { return (le16(b, i + 2) << 16) | le16(b, i); }
 quint32 le24(const QByteArray &b, qsizetype i) {
   return (quint32(quint8(b[i + 2])) << 16) | (quint32(quint8(b[i + 1])) << 8) | quint8(b[i]);

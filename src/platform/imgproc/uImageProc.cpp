@@ -5,12 +5,11 @@
 #include "uLeptonica.h"
 #include "uParallel.h"
 
-#include <leptonica/allheaders.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <leptonica/allheaders.h>
 #include <vector>
 
 namespace ImageProc {
@@ -160,8 +159,8 @@ QImage turnedRegion(const QImage &in, int channels, double angle, QSize size, QR
   if (channels == 1) {
     bg[0] = static_cast<uint8_t>(qGray(background));
   } else {
-    const QRgb p = in.format() == QImage::Format_ARGB32_Premultiplied ? qPremultiply(background)
-                                                                       : (background | 0xFF000000u);
+    const QRgb p =
+        in.format() == QImage::Format_ARGB32_Premultiplied ? qPremultiply(background) : (background | 0xFF000000u);
     std::memcpy(bg.data(), &p, 4);
   }
   const TRowWriter rows = RowWriter(out);
@@ -311,8 +310,7 @@ double SkewDetection(const QImage &src, double angleRange, double precision) {
   l_float32 angle = 0, confidence = 0;
   const l_float32 sweepDelta = static_cast<l_float32>(std::clamp(angleRange / 30.0, 0.2, 1.0));
   if (pixFindSkewSweepAndSearch(bw.get(), &angle, &confidence, sweepReduction, searchReduction,
-                                static_cast<l_float32>(angleRange), sweepDelta,
-                                static_cast<l_float32>(precision)) != 0)
+                                static_cast<l_float32>(angleRange), sweepDelta, static_cast<l_float32>(precision)) != 0)
     return 0;
   if (!std::isfinite(angle) || confidence < 2.0f)
     return 0;
@@ -405,8 +403,8 @@ QImage ApplyDisplayAdjust(const QImage &src, int offsetR, int offsetG, int offse
     QImage out = src.copy();
     QList<QRgb> table = out.colorTable();
     for (QRgb &c : table)
-      c = qRgba(lr[static_cast<size_t>(qRed(c))], lg[static_cast<size_t>(qGreen(c))],
-                lb[static_cast<size_t>(qBlue(c))], qAlpha(c));
+      c = qRgba(lr[static_cast<size_t>(qRed(c))], lg[static_cast<size_t>(qGreen(c))], lb[static_cast<size_t>(qBlue(c))],
+                qAlpha(c));
     out.setColorTable(table);
     return out;
   }

@@ -2,11 +2,10 @@
 
 #include "uImageHeader.h"
 
-#include <leptonica/allheaders.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <leptonica/allheaders.h>
 
 namespace Lept {
 
@@ -61,9 +60,8 @@ TPix grey8(const QImage &grey) {
 TPix GreyFromQImage(const QImage &image) {
   if (image.isNull())
     return {};
-  const QImage grey = image.format() == QImage::Format_Grayscale8
-                          ? image
-                          : image.convertToFormat(QImage::Format_Grayscale8);
+  const QImage grey =
+      image.format() == QImage::Format_Grayscale8 ? image : image.convertToFormat(QImage::Format_Grayscale8);
   if (grey.isNull())
     return {};
   return grey8(grey);

@@ -1,7 +1,5 @@
 #include "uImportPDFOptions.h"
 
-#include "ui_uImportPDFOptions.h"
-
 #include "uApplication.h"
 #include "uButtonEdit.h"
 #include "uDMMain.h"
@@ -13,6 +11,7 @@
 #include "uPDFDocument.h"
 #include "uShell.h"
 #include "uSpinEdit.h"
+#include "ui_uImportPDFOptions.h"
 
 #include <QDir>
 #include <QFileInfo>

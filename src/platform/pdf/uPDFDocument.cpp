@@ -14,17 +14,15 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
-
-#include <poppler-qt6.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <poppler-qt6.h>
 
 namespace {
 
@@ -310,11 +308,10 @@ private:
     }
     // A hidden name that no image filter takes, unique to this run.
     static std::atomic<quint64> serial{0};
-    const QString pending =
-        FFolder.filePath(QStringLiteral(".%1.%2-%3.part")
-                             .arg(PageImageFileName(FPrefix, page, FType))
-                             .arg(QCoreApplication::applicationPid())
-                             .arg(++serial));
+    const QString pending = FFolder.filePath(QStringLiteral(".%1.%2-%3.part")
+                                                 .arg(PageImageFileName(FPrefix, page, FType))
+                                                 .arg(QCoreApplication::applicationPid())
+                                                 .arg(++serial));
     QString error;
     if (!WriteFileAtomically(pending, bytes, &error))
       result.Error = QStringLiteral("Cannot write %1: %2").arg(FinalName(page), error);

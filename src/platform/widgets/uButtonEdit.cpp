@@ -5,7 +5,8 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-TButtonEdit::TButtonEdit(QWidget *parent) : QWidget(parent), FEdit(new QLineEdit(this)), FButton(new QToolButton(this)) {
+TButtonEdit::TButtonEdit(QWidget *parent)
+    : QWidget(parent), FEdit(new QLineEdit(this)), FButton(new QToolButton(this)) {
   auto *layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(1);

@@ -1,0 +1,264 @@
+#include "uPDFDocument.h"
+#include "uTestPDF.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <poppler-qt6.h>
+
+Q_DECLARE_METATYPE(TImageType)
+
+namespace {
+
+QStringList filesIn(const QString &folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void writeBytes(const QString &fileName, const QByteArray &bytes) {
+  QFile f(fileName);
+  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray readBytes(const QString &fileName) {
+  QFile f(fileName);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The message an operation raises; empty when it raises nothing.
+template <typename F> QString raised(F &&body) {
+  try {
+    body();
+  } catch (const EPDFError &e) {
+    return e.Message();
+  }
+  return {};
+}
+
+} // namespace
+
+class TestPDFDocument : public QObject {
+  Q_OBJECT
+  QTemporaryDir FTmp;
+  QString FDoc; // 6 pages, page 4 landscape with a picture
+  QString FOut;
+
+private slots:
+  void initTestCase() {
+    QVERIFY(FTmp.isValid());
+    FDoc = FTmp.filePath("six.pdf");
+    QVERIFY(WriteTestPDF(FDoc, 6, 4));
+  }
+
+  void init() {
+    FOut = FTmp.filePath(QStringLiteral("out-%1").arg(QTest::currentTestFunction()) + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(FOut));
+  }
+
+  void loadCountsThePages() {
+    TPDFDocument doc;
+    QCOMPARE(doc.PageCount(), 0);
+    doc.LoadFromFile(FDoc);
+    QCOMPARE(doc.PageCount(), 6);
+    QCOMPARE(doc.FileName(), FDoc);
+  }
+
+  void missingFileIsNotFound_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing") << "nothere.pdf";
+    QTest::newRow("folder") << "";
+  }
+  void missingFileIsNotFound() {
+    QFETCH(QString, name);
+    TPDFDocument doc;
+    QCOMPARE(raised([&] { doc.LoadFromFile(FTmp.filePath(name)); }), QStringLiteral("File Not Found"));
+    QCOMPARE(doc.PageCount(), 0);
+  }
+
+  // A damaged file raises an error with Poppler's reason, and the document
+  // loaded before stays loaded.
+  void damagedFileRaisesPopplersReason_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("garbage") << 0 << "May not be a PDF file";
+    QTest::newRow("truncated head") << 1 << "Couldn't read xref table";
+    QTest::newRow("truncated half") << 2 << "Couldn't read xref table";
+    QTest::newRow("empty") << 3 << "Document stream is empty";
+  }
+  void damagedFileRaisesPopplersReason() {
+    QFETCH(int, kind);
+    QFETCH(QString, reason);
+    const QByteArray good = readBytes(FDoc);
+    QByteArray bytes;
+    switch (kind) {
+    case 0:
+      bytes = QByteArray(5000, 'x');
+      break;
+    case 1:
+      bytes = good.left(300);
+      break;
+    case 2:
+      bytes = good.left(good.size() / 2);
+      break;
+    default:
+      break;
+    }
+    const QString damaged = FTmp.filePath("damaged.pdf");
+    writeBytes(damaged, bytes);
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    const QString message = raised([&] { doc.LoadFromFile(damaged); });
+    QVERIFY2(message.startsWith("Cannot load the PDF document " + damaged + ": "), qPrintable(message));
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    QCOMPARE(doc.PageCount(), 6);
+    QCOMPARE(doc.FileName(), FDoc);
+    doc.SaveAsImage("2-2", itBitmap, FOut, "IMG");
+    QCOMPARE(filesIn(FOut), QStringList{"IMG_2.bmp"});
+  }
+
+  void invalidRangeIsRefusedBeforeWriting_data() {
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<bool>("loaded");
+    QTest::newRow("no document") << "1-1" << false;
+    QTest::newRow("first is 0") << "0-2" << true;
+    QTest::newRow("beyond the end") << "4-7" << true;
+    QTest::newRow("first above last") << "5-2" << true;
+    QTest::newRow("single page beyond") << "7" << true;
+    QTest::newRow("not a range") << "abc" << true;
+    QTest::newRow("open end") << "2-" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("negative") << "-1-2" << true;
+  }
+  void invalidRangeIsRefusedBeforeWriting() {
+    QFETCH(QString, range);
+    QFETCH(bool, loaded);
+    TPDFDocument doc;
+    if (loaded)
+      doc.LoadFromFile(FDoc);
+    QCOMPARE(raised([&] { doc.SaveAsImage(range, itJPEG, FOut, "IMG"); }),
+             QStringLiteral("Invalid page range (%1)").arg(range));
+    QCOMPARE(filesIn(FOut), QStringList());
+  }
+
+  // Each format: one file per page of the range, in the right format, at
+  // 96 dpi recorded in the file, each showing its own page.
+  void writesEveryFormat_data() {
+    QTest::addColumn<TImageType>("type");
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("bmp") << itBitmap << QByteArray("bmp") << "1-6"
+                         << QStringList{"IMG_1.bmp", "IMG_2.bmp", "IMG_3.bmp", "IMG_4.bmp", "IMG_5.bmp", "IMG_6.bmp"};
+    QTest::newRow("jpeg") << itJPEG << QByteArray("jpeg") << "3-5"
+                          << QStringList{"IMG_3.jpeg", "IMG_4.jpeg", "IMG_5.jpeg"};
+    QTest::newRow("tiff") << itSinglePageTIFF << QByteArray("tiff") << "2-4"
+                          << QStringList{"IMG_2.tiff", "IMG_3.tiff", "IMG_4.tiff"};
+    QTest::newRow("tiff 2 to 2") << itSinglePageTIFF << QByteArray("tiff") << "2-2" << QStringList{"IMG_2.tiff"};
+    QTest::newRow("single page") << itBitmap << QByteArray("bmp") << " 6 " << QStringList{"IMG_6.bmp"};
+  }
+  void writesEveryFormat() {
+    QFETCH(TImageType, type);
+    QFETCH(QByteArray, format);
+    QFETCH(QString, range);
+    QFETCH(QStringList, files);
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    doc.SaveAsImage(range, type, FOut, "IMG");
+    QCOMPARE(filesIn(FOut), files);
+    for (const QString &name : files) {
+      const int page = name.section(u'_', 1).section(u'.', 0, 0).toInt();
+      QImageReader reader(FOut + u'/' + name);
+      reader.setDecideFormatFromContent(true);
+      QCOMPARE(reader.format(), format);
+      const QImage image = reader.read();
+      QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+      QCOMPARE(image.size(), page == 4 ? LandscapePixels96 : PortraitPixels96);
+      QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), 96);
+      QCOMPARE(qRound(image.dotsPerMeterY() * 0.0254), 96);
+      QCOMPARE(CountPageMarks(image), page);
+    }
+  }
+
+  // The picture of page 4 is drawn: its middle is coloured, not white.
+  void rendersPictures() {
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    doc.SaveAsImage("4-4", itBitmap, FOut, "IMG");
+    const QImage image(FOut + "/IMG_4.bmp");
+    // The picture stands at 300,250 .. 660,490 points; its pixel at (x, y)
+    // of the source is rgb(x, y, ...), so it is not grey.
+    const QRgb px = image.pixel(qRound(480 * 96 / 72.0), qRound(370 * 96 / 72.0));
+    QVERIFY2(qRed(px) != qGreen(px) || qGreen(px) != qBlue(px), qPrintable(QString::number(px, 16)));
+  }
+
+  // Pages rendered in parallel equal the pages rendered one by one with
+  // Poppler on a single thread, antialiased.
+  void parallelPagesEqualSequentialOnes() {
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    TImageProperties many;
+    many.Threads = 6;
+    doc.SaveAsImage("1-6", itBitmap, FOut, "IMG", &many);
+    const std::unique_ptr<Poppler::Document> direct = Poppler::Document::load(FDoc);
+    QVERIFY(direct);
+    direct->setRenderHint(Poppler::Document::Antialiasing, true);
+    direct->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    for (int page = 1; page <= 6; ++page) {
+      const QImage expected = direct->page(page - 1)->renderToImage(96, 96).convertToFormat(QImage::Format_RGB32);
+      const QImage written =
+          QImage(FOut + QStringLiteral("/IMG_%1.bmp").arg(page)).convertToFormat(QImage::Format_RGB32);
+      QCOMPARE(written.size(), expected.size());
+      QVERIFY2(written == expected, qPrintable(QStringLiteral("page %1").arg(page)));
+    }
+  }
+
+  // An existing page file is replaced; files of other names stay; no
+  // temporary file is left.
+  void replacesItsOwnFilesOnly() {
+    writeBytes(FOut + "/IMG_2.jpeg", "not a picture");
+    writeBytes(FOut + "/IMG_2.bmp", "another format");
+    writeBytes(FOut + "/notes.txt", "keep me");
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    doc.SaveAsImage("1-3", itJPEG, FOut, "IMG");
+    QCOMPARE(filesIn(FOut), (QStringList{"IMG_1.jpeg", "IMG_2.bmp", "IMG_2.jpeg", "IMG_3.jpeg", "notes.txt"}));
+    QCOMPARE(CountPageMarks(QImage(FOut + "/IMG_2.jpeg")), 2);
+    QCOMPARE(readBytes(FOut + "/IMG_2.bmp"), QByteArray("another format"));
+    QCOMPARE(readBytes(FOut + "/notes.txt"), QByteArray("keep me"));
+  }
+
+  // A page that cannot be written stops the writing with an error: the pages
+  // before it stay, none after it is written, and nothing is left cut short
+  // or under a temporary name.
+  void writeFailureKeepsTheEarlierPages() {
+    QVERIFY(QDir().mkpath(FOut + "/IMG_3.tiff/occupied"));
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    const QString message = raised([&] { doc.SaveAsImage("1-6", itSinglePageTIFF, FOut, "IMG"); });
+    QVERIFY2(message.startsWith("Cannot write " + FOut + "/IMG_3.tiff: "), qPrintable(message));
+    QCOMPARE(filesIn(FOut), (QStringList{"IMG_1.tiff", "IMG_2.tiff", "IMG_3.tiff"}));
+    QVERIFY(QFileInfo(FOut + "/IMG_3.tiff").isDir());
+    for (const char *name : {"IMG_1.tiff", "IMG_2.tiff"})
+      QVERIFY(!QImage(FOut + u'/' + QLatin1String(name)).isNull());
+  }
+
+  void missingFolderIsRefused() {
+    TPDFDocument doc;
+    doc.LoadFromFile(FDoc);
+    const QString missing = FOut + "/none";
+    const QString message = raised([&] { doc.SaveAsImage("1-2", itBitmap, missing, "IMG"); });
+    QVERIFY2(message.contains(missing), qPrintable(message));
+    QVERIFY(!QFileInfo::exists(missing));
+  }
+
+  void fileNamesHaveNoLeadingZeros() {
+    QCOMPARE(PageImageFileName("IMG", 3, itJPEG), QStringLiteral("IMG_3.jpeg"));
+    QCOMPARE(PageImageFileName("IMG", 10, itBitmap), QStringLiteral("IMG_10.bmp"));
+    QCOMPARE(PageImageFileName("IMG", 120, itSinglePageTIFF), QStringLiteral("IMG_120.tiff"));
+  }
+};
+
+QTEST_MAIN(TestPDFDocument)
+#include "tst_pdfdocument.moc"

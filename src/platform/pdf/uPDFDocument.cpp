@@ -36,7 +36,8 @@ void popplerMessage(const QString &message, const QVariant &) {
     return;
   // "Error (1234): reason" -> "Error: reason": the same fault at many
   // offsets is told once.
-  static const QRegularExpression offset(QStringLiteral("^(\\w+) \\(\\d+\\):"));
+  // One per thread: the rendering threads report their errors at the same time.
+  static thread_local const QRegularExpression offset(QStringLiteral("^(\\w+) \\(\\d+\\):"));
   tPopplerMessages->append(message.trimmed().replace(offset, QStringLiteral("\\1:")));
 }
 

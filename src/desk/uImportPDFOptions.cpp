@@ -172,6 +172,13 @@ void TfrmImportPDFOptions::actOKExecute() {
     return;
   }
 
+  // A range the document cannot give is refused before the target folder is
+  // made, or emptied after a Yes: a refused import must not cost the pages
+  // written before.
+  if (spinEdtFrom->Value() < 1 || spinEdtFrom->Value() > spinEdtTo->Value() ||
+      spinEdtTo->Value() > pdfDocMain->PageCount())
+    throw EPDFError(QStringLiteral("Invalid page range (%1)").arg(range));
+
   if (QFileInfo(target).isDir()) {
     if (AskYesNoBox(GetLangText(QStringLiteral("info_dirExist"))) == IDYES) {
       DeleteFolder(target);

@@ -508,8 +508,29 @@ private slots:
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(dialog.pnlInfo->isHidden());
-    QVERIFY(QFileInfo(folder).isDir());
-    QCOMPARE(filesIn(folder), QStringList());
+    // Refused before the target folder is made.
+    QVERIFY(!QFileInfo::exists(folder));
+  }
+
+  // An invalid range asks nothing and empties nothing: the pages of an
+  // earlier import stay.
+  void refusedRangeKeepsAnEarlierImport() {
+    TDialogsScope dialogs;
+    TfrmImportPDFOptions dialog;
+    dialog.btnEdtSelDir->SetText(FExport);
+    choose(dialog, *dialogs, FTwelve);
+    dialog.spinEdtFrom->SetValue(1);
+    dialog.spinEdtTo->SetValue(2);
+    dialog.actOK->trigger();
+    const QString folder = FExport + "/Report";
+    QCOMPARE(filesIn(folder).size(), 2);
+    dialog.setResult(QDialog::Rejected);
+    dialogs->BoxAnswers = {IDYES};
+    dialog.spinEdtFrom->SetValue(9);
+    dialog.spinEdtTo->SetValue(3);
+    dialog.actOK->trigger();
+    QCOMPARE(dialogs->BoxAnswers.size(), 1); // no question was asked
+    QCOMPARE(filesIn(folder).size(), 2);
   }
 
   // A page that cannot be written: the default handler shows why, the pages

@@ -5,6 +5,7 @@
 #include "uAlertWindow.h"
 #include "uApplication.h"
 #include "uBars.h"
+#include "uCapture.h"
 #include "uConst.h"
 #include "uCustomHotkey.h"
 #include "uDMMain.h"
@@ -613,4 +614,15 @@ void TfrmOCRMain::StartCapture(TCaptureType ct) {
   RunCaptureWindow(ct);
 }
 
-void TfrmOCRMain::RunCaptureWindow(TCaptureType) {}
+void TfrmOCRMain::RunCaptureWindow(TCaptureType ct) {
+  TfrmCapture frmCapture(this);
+  struct TDrop {
+    TfrmCapture &Form;
+    ~TDrop() { Form.img1->Blank(); } // the screen picture goes with the capture
+  } drop{frmCapture};
+  frmCapture.Init();
+  if (Dialogs().ExecDialog(&frmCapture) != QDialog::Accepted)
+    return;
+  const QImage bitmap = frmCapture.SelectionBitmap();
+  fraModuleOCR->Capture(bitmap, ct);
+}

@@ -1,6 +1,10 @@
 #include "uDeskFixture.h"
 
+#include "uAlertWindow.h"
 #include "uBars.h"
+#include "uCustomHotkey.h"
+#include "uHotKeyEdit.h"
+#include "uShortCut.h"
 #include "uImageSlider.h"
 #include "uPageControl.h"
 #include "uRibbon.h"
@@ -177,6 +181,43 @@ private slots:
     desk.Run("actCaptureRestore");
     QVERIFY(!(desk.Main->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)));
     QVERIFY(!desk.Main->HasData());
+  }
+
+  void hotkeyDialogOkRegistersAnewAndRewritesTheCaptions() {
+    TDeskFixture desk;
+    desk.Dialogs->OnForm = [](QDialog *dialog) {
+      auto *form = qobject_cast<TfrmCustomHotkey *>(dialog);
+      if (!form)
+        return int(QDialog::Rejected);
+      form->hkCapture->SetHotKey(TextToShortCut(QStringLiteral("Shift+Ctrl+F9")));
+      form->actOKExecute();
+      return form->result();
+    };
+    desk.Run("actCustomHotKey");
+    QCOMPARE(IniOptions->HotkeyCapture(), QStringLiteral("Shift+Ctrl+F9"));
+    QCOMPARE(desk.Main->Action("actCapture")->text(), QStringLiteral("Capture (Shift+Ctrl+F9)"));
+    QVERIFY(desk.Main->IdCapture() >= 0xC000);
+    // Cancel changes nothing.
+    desk.Dialogs->OnForm = [](QDialog *) { return int(QDialog::Rejected); };
+    desk.Run("actCustomHotKey");
+    QCOMPARE(IniOptions->HotkeyCapture(), QStringLiteral("Shift+Ctrl+F9"));
+  }
+
+  void aSecondCaptureIsRefusedWithAnAlert() {
+    TDeskFixture desk;
+    int forms = 0;
+    desk.Dialogs->OnForm = [&](QDialog *) {
+      ++forms;
+      // A capture hotkey pressed while the capture window is open.
+      desk.Main->Action("actCapture")->trigger();
+      return int(QDialog::Rejected);
+    };
+    desk.Run("actCapture");
+    QCOMPARE(forms, 1);
+    QCOMPARE(desk.Main->MyPattern(), osNormal);
+    QVERIFY(desk.Main->alertWindowMain->LastWindow());
+    QCOMPARE(desk.Main->alertWindowMain->LastWindow()->Caption(), QStringLiteral("Screen capture"));
+    QCOMPARE(desk.Main->alertWindowMain->LastWindow()->Text(), QStringLiteral("A capture is already running."));
   }
 
   void exitWritesTheSettings() {

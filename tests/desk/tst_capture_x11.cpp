@@ -1,6 +1,7 @@
 #include "uCapture.h"
 #include "uIEBitmap.h"
 #include "uImageEnVect.h"
+#include "uTestX11.h"
 
 #include <QPainter>
 #include <QProcess>
@@ -24,13 +25,6 @@ class TestCaptureX11 : public QObject {
       p.fillRect(QRect(0, 0, width() / 2, height() / 2), QColor(0, 200, 0));
     }
   };
-
-  static void xdotool(const QStringList &args) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 0);
-  }
 
 private slots:
   void initTestCase() {
@@ -57,11 +51,11 @@ private slots:
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QTest::qWait(300);
     // Drag from inside the green quarter to the magenta part.
-    xdotool({"mousemove", "310", "210"});
-    xdotool({"mousedown", "1"});
-    xdotool({"mousemove", "350", "230"});
-    xdotool({"mousemove", "410", "260"});
-    xdotool({"mouseup", "1"});
+    QVERIFY(XDoTool({"mousemove", "310", "210"}));
+    QVERIFY(XDoTool({"mousedown", "1"}));
+    QVERIFY(XDoTool({"mousemove", "350", "230"}));
+    QVERIFY(XDoTool({"mousemove", "410", "260"}));
+    QVERIFY(XDoTool({"mouseup", "1"}));
     QTRY_VERIFY(form.img1->Selected());
     const QRect sel = form.img1->SelectedRect();
     QVERIFY2(qAbs(sel.left() - 310) <= 1 && qAbs(sel.top() - 210) <= 1, qPrintable(QString("%1,%2").arg(sel.left()).arg(sel.top())));
@@ -74,7 +68,7 @@ private slots:
 
     // The right button cancels.
     form.setResult(QDialog::Accepted);
-    xdotool({"click", "3"});
+    QVERIFY(XDoTool({"click", "3"}));
     QTRY_COMPARE(form.result(), int(QDialog::Rejected));
   }
 };

@@ -1,6 +1,7 @@
 #include "uDeskFixture.h"
 
 #include "uHotkeyBackend.h"
+#include "uTestX11.h"
 
 #include <QAction>
 #include <QDialog>
@@ -12,12 +13,7 @@
 class TestMainHotkeys : public QObject {
   Q_OBJECT
 
-  static void press(const QString &keys) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 0);
-  }
+  static void press(const QString &keys) { QVERIFY(XDoTool({QStringLiteral("key"), keys})); }
 
 private slots:
   void initTestCase() {

@@ -38,6 +38,7 @@ public:
   // The selected rectangle of the grab, pixel for pixel at 24 bits per pixel
   // (QImage::Format_RGB888); a null image when nothing is selected.
   QImage CopySelectionToBitmap() const;
+  // The same, under the name the main window's capture calls.
   QImage SelectionBitmap() const { return CopySelectionToBitmap(); }
 
   // The components of the form definition.

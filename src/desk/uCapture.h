@@ -39,7 +39,6 @@ public:
   // (QImage::Format_RGB888); a null image when nothing is selected.
   QImage CopySelectionToBitmap() const;
   // The same, under the name the main window's capture calls.
-  QImage SelectionBitmap() const { return CopySelectionToBitmap(); }
 
   // The components of the form definition.
   QFrame *pnlTool;

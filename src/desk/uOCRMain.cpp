@@ -623,6 +623,6 @@ void TfrmOCRMain::RunCaptureWindow(TCaptureType ct) {
   frmCapture.Init();
   if (Dialogs().ExecDialog(&frmCapture) != QDialog::Accepted)
     return;
-  const QImage bitmap = frmCapture.SelectionBitmap();
+  const QImage bitmap = frmCapture.CopySelectionToBitmap();
   fraModuleOCR->Capture(bitmap, ct);
 }

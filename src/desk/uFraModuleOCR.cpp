@@ -580,8 +580,11 @@ void TfraModuleOCR::RemoveSel() {
   imgRaw->Clear();
   const int now = imgMViewListItems->SelectedImage();
   if (now >= 0) {
-    curidx = now;
+    // Until the file is read nothing is shown: a load that fails leaves no
+    // entry current, so a later pick of it reads it again.
+    curidx = -1;
     imgRaw->IO().LoadFromFile(imgMViewListItems->ImageFileName(now));
+    curidx = now;
     imgRaw->Update();
   } else {
     curidx = -1;

@@ -450,49 +450,60 @@ void TfrmOCRMain::WMHotKey(int id) {
 
 void TfrmOCRMain::actSrc_ScanExecute(QAction *Sender) {
   TfraModuleOCR *fra = fraModuleOCR;
+  // The flag, the page and the status line follow the list, also when a
+  // command fails half-way (a file import whose first file cannot be read
+  // has appended its entries all the same).
+  auto followList = [this, fra] {
+    if (fra->imgMViewListItems->ImageCount() > 0) {
+      FHasData = true;
+      pcMain->SetActivePageIndex(FAIndex);
+    } else {
+      FHasData = false;
+      pcMain->SetActivePage(tsGuide);
+    }
+    UpdateStatusInfo();
+  };
   fra->imgMViewListItems->SetStoreType(ietThumb);
-  switch (TagOf(Sender)) {
-  case 0:
-    fra->Scan();
-    break;
-  case 1:
-    fra->ImportPDF();
-    break;
-  case 2:
-    fra->ImportDir();
-    break;
-  case 3:
-    fra->ImportFiles();
-    break;
-  case 4:
-    StartCapture(ctSingle);
-    break;
-  case 5:
-    fra->RemoveSel();
-    break;
-  case 6:
-    fra->ClearAll();
-    break;
-  case 7:
-    StartCapture(ctCombine);
-    break;
-  case 8:
-    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    showNormal();
-    raise();
-    activateWindow();
-    break;
-  default:
-    break;
+  try {
+    switch (TagOf(Sender)) {
+    case 0:
+      fra->Scan();
+      break;
+    case 1:
+      fra->ImportPDF();
+      break;
+    case 2:
+      fra->ImportDir();
+      break;
+    case 3:
+      fra->ImportFiles();
+      break;
+    case 4:
+      StartCapture(ctSingle);
+      break;
+    case 5:
+      fra->RemoveSel();
+      break;
+    case 6:
+      fra->ClearAll();
+      break;
+    case 7:
+      StartCapture(ctCombine);
+      break;
+    case 8:
+      setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+      showNormal();
+      raise();
+      activateWindow();
+      break;
+    default:
+      break;
+    }
+  } catch (...) {
+    followList();
+    throw;
   }
-  if (fra->imgMViewListItems->ImageCount() > 0) {
-    FHasData = true;
-    pcMain->SetActivePageIndex(FAIndex);
-  } else {
-    FHasData = false;
-    pcMain->SetActivePage(tsGuide);
-  }
-  UpdateStatusInfo();
+  followList();
 }
 
 void TfrmOCRMain::actRec_SelExecute(QAction *Sender) {

@@ -1,354 +1,407 @@
-#include "uDeskFixture.h"
-
-#include "uIEBitmap.h"
-#include "uImageEnVect.h"
+#include "tst_sources_support.h"
 #include "uImageFile.h"
-#include "uImportPDFOptions.h"
-#include "uPageControl.h"
-#include "uPDFDocument.h"
 #include "uRichViewEdit.h"
 #include "uStatusBar.h"
+#include "uThumbList.h"
 
-#include <QAction>
-#include <QDialog>
-#include <QPdfWriter>
 #include <QScrollBar>
 #include <QtTest>
 
-// Source images: the thumbnail list and the current image, the imports and
-// the removal of images, through the workspace and the main window.
+// The thumbnail list and the current image: entries made from files, the
+// zoom rules of a newly shown image, the change-of-current-image event, the
+// refusals for missing and unreadable files, and the result editor following
+// the current image to its checkpoints.
 class TestSources : public QObject {
   Q_OBJECT
 
-  static QString png(TDeskFixture &desk, const QString &name, QSize size, const QColor &c = Qt::white) {
-    return WriteTestImage(desk.App.File(name), size, c);
-  }
-  static void importFiles(TDeskFixture &desk, const QStringList &files) {
-    desk.Dialogs->OpenAnswers = {files};
-    desk.Run("actSrc_ImportFiles");
-  }
-  static void importDir(TDeskFixture &desk, const QString &dir) {
-    desk.Dialogs->FolderAnswers = {dir};
-    desk.Run("actSrc_ImportDir");
-  }
-  static QString makePdf(const QString &path, int pages) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    QPainter p(&writer);
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(40);
-    p.setFont(f);
-    for (int i = 1; i <= pages; ++i) {
-      if (i > 1)
-        writer.newPage();
-      p.drawText(100, 200, QStringLiteral("Page %1").arg(i));
-    }
-    return path;
+  static QString status(const TDeskFixture &desk) { return desk.Main->rbnStatusMain->PanelText(0); }
+
+  // Pictures 0 .. n-1 of distinct sizes (40 + 10 i by 30 + 10 i) in `folder`.
+  static QStringList pictures(const TDeskFixture &desk, const QString &folder, int n) {
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+      out << WritePicture(desk.App.File(QStringLiteral("%1/p%2.png").arg(folder).arg(i)), {40 + 10 * i, 30 + 10 * i});
+    return out;
   }
 
+  // A long result: filler, a checkpoint for each name at a line of its own,
+  // filler after each.
+  static void fillResult(TRichViewEdit *r, const QStringList &names) {
+    auto filler = [r](int lines) {
+      for (int i = 0; i < lines; ++i)
+        r->AddTextNL(QStringLiteral("filler line %1").arg(i), 0, 0, 0);
+    };
+    filler(25);
+    for (const QString &n : names) {
+      r->AddNamedCheckpoint(n);
+      r->AddTextNL(QStringLiteral("text of ") + n, 0, 0, 0);
+      filler(30);
+    }
+    r->Format();
+  }
+
+  static int yOf(TRichViewEdit *r, int checkpoint) { return r->GetCheckpointYEx(r->GetCheckpoint(checkpoint)); }
+
 private slots:
+  void init() { qputenv("QT_QPA_PLATFORM", "offscreen"); }
+
+  void addImageFile_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind"); // picture, missing, unreadable
+    QTest::newRow("empty list") << 0 << "Scan 01.final.JPG"
+                                << "picture";
+    QTest::newRow("list of five") << 5 << "page.tiff"
+                                  << "picture";
+    QTest::newRow("missing file") << 2 << "gone.png"
+                                  << "missing";
+    QTest::newRow("unreadable file") << 1 << "notes.png"
+                                     << "unreadable";
+  }
+  void addImageFile() {
+    QFETCH(int, before);
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    TDeskFixture desk;
+    TChangeProbe probe(desk);
+    const QStringList old = pictures(desk, "old", before);
+    for (const QString &f : old)
+      desk.Fra()->AddImageFile(f);
+    if (before > 0)
+      desk.Fra()->ShowImage(before - 1);
+    const int events = probe.Count;
+    const QSize shown = ShownSize(desk);
+    const QString path = desk.App.File(QStringLiteral("new/") + name);
+    if (kind == QLatin1String("picture"))
+      WritePicture(path, {64, 48});
+    else if (kind == QLatin1String("unreadable"))
+      WriteBytes(path, "plain text, no picture");
+
+    QCOMPARE(desk.Fra()->AddImageFile(path), before);
+    QCOMPARE(desk.List()->ImageCount(), before + 1);
+    QCOMPARE(desk.List()->ImageFileName(before), path);
+    QCOMPARE(desk.List()->ImageBottomText(before), name);
+    QCOMPARE(desk.List()->PictureState(before),
+             kind == QLatin1String("picture") ? TThumbState::Ready : TThumbState::Empty);
+    // Neither selected nor shown, and no event.
+    QCOMPARE(desk.List()->SelectedImage(), before - 1);
+    QCOMPARE(desk.Fra()->CurIdx(), before - 1);
+    QCOMPARE(probe.Count, events);
+    QCOMPARE(ShownSize(desk), shown);
+    QVERIFY(desk.Dialogs->Calls.isEmpty());
+  }
+
   void zoomRules_data() {
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<int>("widthDelta"); // against the client width of tsImage
+    QTest::addColumn<int>("entries");     // entries in the list when the image is shown
+    QTest::addColumn<int>("widthDelta");  // image width against the client width of tsImage
+    QTest::addColumn<int>("height");      // image height; 0: as tall as tsImage's client area
+    QTest::addColumn<int>("heightDelta"); // added to the height
     QTest::addColumn<bool>("fitted");
-    QTest::newRow("one entry, wider") << 1 << 300 << false;
-    QTest::newRow("two entries, wider") << 2 << 300 << true;
-    QTest::newRow("two entries, exactly as wide") << 2 << 0 << false;
-    QTest::newRow("two entries, narrower") << 2 << -100 << false;
+    QTest::addColumn<int>("view"); // -1 not checked, 0 scrolled to the top-left, 1 not at the top
+    QTest::newRow("one entry, wider") << 1 << 300 << 120 << 0 << false << -1;
+    QTest::newRow("two entries, wider") << 2 << 300 << 120 << 0 << true << -1;
+    QTest::newRow("five entries, one pixel wider") << 5 << 1 << 120 << 0 << true << -1;
+    QTest::newRow("two entries, exactly as wide") << 2 << 0 << 120 << 0 << false << -1;
+    QTest::newRow("two entries, narrower") << 2 << -200 << 120 << 0 << false << -1;
+    QTest::newRow("taller") << 2 << -200 << 0 << 1 << false << 0;
+    QTest::newRow("exactly as tall") << 2 << -200 << 0 << 0 << false << 1;
+    QTest::newRow("taller and wider, two entries") << 2 << 300 << 0 << 600 << true << 0;
+    QTest::newRow("taller and wider, one entry") << 1 << 300 << 0 << 600 << false << 0;
   }
   void zoomRules() {
     QFETCH(int, entries);
     QFETCH(int, widthDelta);
-    QFETCH(bool, fitted);
-    TDeskFixture desk;
-    importFiles(desk, {png(desk, "in/first.png", {100, 100})});
-    const int sheetWidth = desk.Fra()->tsImage->width();
-    QStringList more;
-    for (int i = 1; i < entries; ++i)
-      more.append(png(desk, QStringLiteral("in/more%1.png").arg(i), {50, 50}));
-    if (!more.isEmpty())
-      importFiles(desk, more);
-    const QString wide = png(desk, "in/wide.png", {sheetWidth + widthDelta, 200});
-    if (entries == 1) {
-      desk.Dialogs->BoxAnswers = {IDYES};
-      desk.Fra()->ClearAll();
-    }
-    const int idx = desk.Fra()->AddImageFile(wide);
-    desk.Fra()->ShowImage(idx);
-    if (fitted)
-      QVERIFY(desk.Fra()->imgRaw->Zoom() < 100);
-    else
-      QCOMPARE(desk.Fra()->imgRaw->Zoom(), 100.0);
-  }
-
-  void tallImageIsShownFromTheTop_data() {
-    QTest::addColumn<int>("heightDelta");
-    QTest::addColumn<bool>("tall");
-    QTest::newRow("taller") << 400 << true;
-    QTest::newRow("exactly as tall") << 0 << false;
-  }
-  void tallImageIsShownFromTheTop() {
+    QFETCH(int, height);
     QFETCH(int, heightDelta);
-    QFETCH(bool, tall);
+    QFETCH(bool, fitted);
+    QFETCH(int, view);
     TDeskFixture desk;
-    importFiles(desk, {png(desk, "in/a.png", {50, 50})});
-    const int h = desk.Fra()->tsImage->height() + heightDelta;
-    const int idx = desk.Fra()->AddImageFile(png(desk, "in/tall.png", {100, h}));
-    desk.Fra()->imgRaw->SetViewXY(0, 0);
+    ShowWorkspace(desk);
+    TfraModuleOCR *f = desk.Fra();
+    TImageEnVect *v = f->imgRaw;
+    TChangeProbe probe(desk);
+    for (const QString &p : pictures(desk, "small", entries - 1))
+      f->AddImageFile(p);
+    const QSize size(f->tsImage->width() + widthDelta, (height ? height : f->tsImage->height()) + heightDelta);
+    const int idx = f->AddImageFile(WritePicture(desk.App.File("in/shown.png"), size));
+    // The start image at another zoom: whatever the rules keep, they do not
+    // keep this.
+    v->SetZoom(37);
+    QVERIFY(v->ClientHeight() < f->tsImage->height()); // the toolbar sits above the view
+
+    f->ShowImage(idx);
+    QCOMPARE(ShownSize(desk), size);
+    QCOMPARE(f->CurIdx(), idx);
+    QCOMPARE(desk.List()->SelectedImage(), idx);
+    QCOMPARE(probe.Count, 1);
+    if (fitted) {
+      // The width fills the view (less a vertical scroll bar when the fitted
+      // picture is still taller than the view).
+      const int fullWidth = v->width() - 2 * v->frameWidth();
+      const int shownWidth = qRound(size.width() * v->Zoom() / 100);
+      QVERIFY2(v->Zoom() < 100 && shownWidth <= fullWidth && shownWidth >= fullWidth - 30,
+               qPrintable(QStringLiteral("zoom %1, %2 of %3 pixels").arg(v->Zoom()).arg(shownWidth).arg(fullWidth)));
+    } else {
+      QCOMPARE(v->Zoom(), 100.0);
+    }
+    if (view == 0) {
+      QCOMPARE(v->ViewX(), 0);
+      QCOMPARE(v->ViewY(), 0);
+    } else if (view == 1) {
+      // Not taken for tall: the zoom to 100 % kept the middle of the picture
+      // in the middle of the view.
+      QVERIFY2(v->ViewY() > 0, qPrintable(QString::number(v->ViewY())));
+    }
+  }
+
+  void pickingTheCurrentThumbnailAgainDoesNothing() {
+    TDeskFixture desk;
+    ShowWorkspace(desk);
+    TfraModuleOCR *f = desk.Fra();
+    TChangeProbe probe(desk);
+    const QStringList files = pictures(desk, "in", 3);
+    for (const QString &p : files)
+      f->AddImageFile(p);
+    desk.List()->SelectByUser(1); // a click
+    QCOMPARE(probe.Count, 1);
+    QCOMPARE(ShownSize(desk), QSize(50, 40));
+    const QString statusBefore = status(desk);
+    QCOMPARE(statusBefore, QStringLiteral("Images: 3    Current image: %1").arg(files.at(1)));
+
+    // An edit a reload would lose, a file that changed on disk, a zoom and a
+    // result editor scrolled away from the file's checkpoint.
+    f->imgRaw->IEBitmap()->Fill(Qt::green);
+    WritePicture(files.at(1), {300, 200});
+    f->imgRaw->SetZoom(55);
+    f->SetOCRView(VBoth);
+    fillResult(f->rveResult, {files.at(1)});
+    QApplication::processEvents();
+    QScrollBar *bar = f->rveResult->verticalScrollBar();
+    QVERIFY(bar->maximum() > yOf(f->rveResult, 0));
+    bar->setValue(bar->maximum());
+
+    desk.List()->SelectByUser(1);
+    f->ShowImage(1);
+    QCOMPARE(probe.Count, 1);
+    QCOMPARE(ShownSize(desk), QSize(50, 40));
+    QCOMPARE(f->imgRaw->IEBitmap()->Image().pixelColor(3, 3), QColor(Qt::green));
+    QCOMPARE(f->imgRaw->Zoom(), 55.0);
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(status(desk), statusBefore);
+    QVERIFY(desk.Dialogs->Calls.isEmpty());
+  }
+
+  void entryZeroCurrentWhileTheSelectionStandsElsewhere() {
+    TDeskFixture desk;
+    TfraModuleOCR *f = desk.Fra();
+    TChangeProbe probe(desk);
+    const QStringList files = pictures(desk, "in", 3);
+    for (const QString &p : files)
+      f->AddImageFile(p);
+    f->ShowImage(0);
+    desk.List()->SetSelectedImage(2);    // as a folder fill leaves it
+    WritePicture(files.at(0), {99, 77}); // a reload would show this
+    f->ShowImage(0);
+    QCOMPARE(desk.List()->SelectedImage(), 0);
+    QCOMPARE(f->CurIdx(), 0);
+    QCOMPARE(ShownSize(desk), QSize(40, 30));
+    QCOMPARE(probe.Count, 1);
+  }
+
+  void missingEntryIsReported_data() {
+    QTest::addColumn<int>("idx");
+    QTest::addColumn<bool>("deleteFile");
+    QTest::addColumn<bool>("byUser");
+    QTest::newRow("file deleted after it was added") << 1 << true << false;
+    QTest::newRow("file deleted, picked by the user") << 1 << true << true;
+    QTest::newRow("index past the end") << 3 << false << false;
+    QTest::newRow("index -1") << -1 << false << false;
+  }
+  void missingEntryIsReported() {
+    QFETCH(int, idx);
+    QFETCH(bool, deleteFile);
+    QFETCH(bool, byUser);
+    TDeskFixture desk;
+    TfraModuleOCR *f = desk.Fra();
+    const QStringList files = pictures(desk, "in", 3);
+    desk.Dialogs->OpenAnswers = {files};
+    desk.Run("actSrc_ImportFiles"); // shows entry 0 and writes the status line
+    TChangeProbe probe(desk);
+    const QString statusBefore = status(desk);
+    f->SetOCRView(VBoth);
+    fillResult(f->rveResult, {files.at(1)});
+    QApplication::processEvents();
+    QScrollBar *bar = f->rveResult->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    if (deleteFile)
+      QVERIFY(QFile::remove(files.at(1)));
+
+    if (byUser)
+      desk.List()->SelectByUser(idx);
+    else
+      f->ShowImage(idx);
+    const QList<TDialogCall> boxes = desk.Dialogs->OfKind("box");
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().Text, QStringLiteral("The image file no longer exists."));
+    QCOMPARE(boxes.first().Caption, QStringLiteral("Error"));
+    QCOMPARE(boxes.first().Flags, unsigned(MB_OK | MB_ICONERROR));
+    QCOMPARE(f->CurIdx(), 0);
+    QCOMPARE(ShownSize(desk), QSize(40, 30));                 // the previous image stays
+    QCOMPARE(desk.List()->SelectedImage(), byUser ? idx : 0); // a click selects by itself
+    QCOMPARE(status(desk), statusBefore);
+    QCOMPARE(probe.Count, 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(desk.List()->ImageCount(), 3);
+  }
+
+  void loadFailureLetsALaterPickTryAgain_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason"); // a part of the message
+    QTest::newRow("not a picture") << "text"
+                                   << "";
+    QTest::newRow("empty file") << "empty"
+                                << "";
+    QTest::newRow("cut short") << "cut"
+                               << "";
+    QTest::newRow("too large to decode") << "huge"
+                                         << "too large";
+  }
+  void loadFailureLetsALaterPickTryAgain() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    TDeskFixture desk;
+    TfraModuleOCR *f = desk.Fra();
+    const QStringList files = pictures(desk, "in", 3);
+    const QString bad = files.at(1);
+    if (kind == QLatin1String("text"))
+      WriteBytes(bad, "this is no picture at all");
+    else if (kind == QLatin1String("empty"))
+      WriteBytes(bad, {});
+    else if (kind == QLatin1String("cut"))
+      WriteBytes(bad, ReadBytes(WritePicture(desk.App.File("whole.png"), {400, 400}, Qt::red)).left(120));
+    else
+      WriteOversizedPng(bad, 100000, 100000);
+    for (const QString &p : files)
+      f->AddImageFile(p);
+    QCOMPARE(desk.List()->PictureState(1), TThumbState::Empty); // the thumbnail is refused quietly
+    TChangeProbe probe(desk);
+    desk.List()->SelectByUser(0);
+    const QString statusBefore = status(desk);
+
+    desk.List()->SelectByUser(1); // the failure reaches the default handler
+    QList<TDialogCall> boxes = desk.Dialogs->OfKind("box");
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().Flags, unsigned(MB_OK | MB_ICONERROR));
+    QVERIFY2(boxes.first().Text.contains(QStringLiteral("p1.png")), qPrintable(boxes.first().Text));
+    QVERIFY2(boxes.first().Text.contains(reason), qPrintable(boxes.first().Text));
+    QCOMPARE(f->CurIdx(), -1);
+    QCOMPARE(ShownSize(desk), QSize(1, 1)); // blank
+    QCOMPARE(probe.Count, 1);
+    QCOMPARE(status(desk), statusBefore);
+
+    // Picked again, it is read again (and refused again).
+    desk.List()->SelectByUser(1);
+    QCOMPARE(desk.Dialogs->OfKind("box").size(), 2);
+    // Mended on disk, the next pick shows it.
+    WritePicture(bad, {123, 45});
+    desk.List()->SelectByUser(1);
+    QCOMPARE(desk.Dialogs->OfKind("box").size(), 2);
+    QCOMPARE(f->CurIdx(), 1);
+    QCOMPARE(ShownSize(desk), QSize(123, 45));
+    QCOMPARE(probe.Count, 2);
+    QCOMPARE(status(desk), QStringLiteral("Images: 3    Current image: %1").arg(bad));
+  }
+
+  void resolutionComesFromTheShownFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("recorded");
+    QTest::addColumn<int>("dpi");
+    QTest::newRow("png at 150 dpi") << "a.png" << 150 << 150;
+    QTest::newRow("png without resolution") << "b.png" << 0 << 300;
+    QTest::newRow("tiff at 200 dpi") << "c.tif" << 200 << 200;
+    QTest::newRow("jpeg at 72 dpi") << "d.jpg" << 72 << 72;
+    QTest::newRow("bmp at 600 dpi") << "e.bmp" << 600 << 600;
+  }
+  void resolutionComesFromTheShownFile() {
+    QFETCH(QString, name);
+    QFETCH(int, recorded);
+    QFETCH(int, dpi);
+    TDeskFixture desk;
+    const QString path = WritePicture(desk.App.File(QStringLiteral("in/") + name), {80, 60}, Qt::gray, recorded);
+    QCOMPARE(RecordedDpiX(path), recorded);
+    const int idx = desk.Fra()->AddImageFile(path);
     desk.Fra()->ShowImage(idx);
-    QCOMPARE(desk.Fra()->imgRaw->ViewY(), 0);
-    QCOMPARE(desk.Fra()->imgRaw->IEBitmap()->Height(), h);
-    Q_UNUSED(tall);
+    QCOMPARE(ShownSize(desk), QSize(80, 60));
+    QCOMPARE(desk.Fra()->GetDPI(), dpi);
   }
 
-  void pickingTheCurrentImageAgainDoesNothing() {
+  void resultFollowsTheCurrentImage_data() {
+    QTest::addColumn<int>("view");
+    QTest::addColumn<bool>("withCheckpoints");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("result view") << int(VResult) << true << true;
+    QTest::newRow("image and result") << int(VBoth) << true << true;
+    QTest::newRow("image view") << int(VImage) << true << false;
+    QTest::newRow("layout view") << int(VLayoutResult) << true << false;
+    QTest::newRow("no checkpoint of the file") << int(VBoth) << false << false;
+  }
+  void resultFollowsTheCurrentImage() {
+    QFETCH(int, view);
+    QFETCH(bool, withCheckpoints);
+    QFETCH(bool, scrolls);
     TDeskFixture desk;
-    importFiles(desk, {png(desk, "in/a.png", {60, 60}, Qt::red), png(desk, "in/b.png", {60, 60}, Qt::blue)});
-    int changes = 0;
-    const TChangeCurItem mainHandler = desk.Fra()->OnChangeCurItem();
-    desk.Fra()->SetOnChangeCurItem([&] {
-      ++changes;
-      mainHandler();
-    });
-    desk.Fra()->imgRaw->IEBitmap()->Fill(Qt::green); // an edit that a reload would lose
-    desk.Fra()->imgMViewListImageSelect(0);
-    QCOMPARE(changes, 0);
-    QCOMPARE(desk.Fra()->imgRaw->IEBitmap()->Image().pixelColor(5, 5), QColor(Qt::green));
-    desk.Fra()->imgMViewListImageSelect(1);
-    QCOMPARE(changes, 1);
-    QCOMPARE(desk.Fra()->CurIdx(), 1);
-    QCOMPARE(desk.Main->rbnStatusMain->PanelText(0),
-             QStringLiteral("Images: 2    Current image: %1").arg(desk.App.File("in/b.png")));
+    ShowWorkspace(desk);
+    TfraModuleOCR *f = desk.Fra();
+    TRichViewEdit *r = f->rveResult;
+    const QStringList files = pictures(desk, "in", 2);
+    for (const QString &p : files)
+      f->AddImageFile(p);
+    f->ShowImage(1);
+    // Another file's checkpoint first, then two of the file shown next.
+    const QString other = desk.App.File("elsewhere/p0.png");
+    fillResult(r, withCheckpoints ? QStringList{other, files.at(0), files.at(0)} : QStringList{other, other, other});
+    f->SetOCRView(VResult);
+    QApplication::processEvents();
+    QScrollBar *bar = r->verticalScrollBar();
+    const int first = yOf(r, 1);
+    QVERIFY(first > yOf(r, 0) && yOf(r, 2) > first && bar->maximum() > first);
+    bar->setValue(bar->maximum());
+    f->SetOCRView(TViewType(view));
+    QApplication::processEvents();
+    const int before = bar->value();
+    QVERIFY(before > first);
+    int atEvent = -1;
+    TChangeProbe probe(desk);
+    probe.Extra = [&] { atEvent = bar->value(); };
+
+    f->ShowImage(0);
+    QCOMPARE(probe.Count, 1);
+    QCOMPARE(atEvent, before); // the event comes before the scroll
+    QCOMPARE(probe.SelectedAtEvent, QList<int>{0});
+    QCOMPARE(probe.ShownAtEvent, QList<QSize>{QSize(40, 30)});
+    QCOMPARE(bar->value(), scrolls ? first : before);
   }
 
-  void folderImportLeavesTheSelectionOnTheFirstImage() {
+  void pathsThatDifferInCaseNameDifferentCheckpoints() {
     TDeskFixture desk;
-    for (const char *n : {"b.png", "a.PNG", "c.jpg"})
-      png(desk, QStringLiteral("dir1/%1").arg(QLatin1String(n)), {40, 40});
-    png(desk, "dir1/sub/deep.png", {40, 40});
-    png(desk, "dir1/.hidden.png", {40, 40});
-    desk.App.Write("dir1/notes.txt", "text");
-    desk.App.Write("dir1/broken.png", "not a picture");
-    for (const char *n : {"x.png", "y.png"})
-      png(desk, QStringLiteral("dir2/%1").arg(QLatin1String(n)), {40, 40});
-    importDir(desk, desk.App.File("dir1"));
-    QCOMPARE(desk.List()->ImageCount(), 4); // a, b, broken, c
-    QCOMPARE(QFileInfo(desk.List()->ImageFileName(0)).fileName(), QStringLiteral("a.PNG"));
-    QCOMPARE(IniOptions->ParamCurPath(), desk.App.File("dir1"));
-    importDir(desk, desk.App.File("dir2"));
-    QCOMPARE(desk.List()->ImageCount(), 6);
-    QCOMPARE(desk.List()->SelectedImage(), 0);
-    QCOMPARE(desk.Fra()->CurIdx(), 0);
-    // The same folder again lists its images twice.
-    importDir(desk, desk.App.File("dir2"));
-    QCOMPARE(desk.List()->ImageCount(), 8);
-  }
-
-  void fileImportShowsTheFirstNewFileFolderImportTheFirstOfAll() {
-    TDeskFixture desk;
-    QStringList five;
-    for (int i = 0; i < 5; ++i)
-      five.append(png(desk, QStringLiteral("five/%1.png").arg(i), {30, 30}));
-    importDir(desk, desk.App.File("five"));
-    importFiles(desk, {png(desk, "three/a.png", {30, 30}), png(desk, "three/b.png", {30, 30}),
-                       png(desk, "three/c.png", {30, 30})});
-    QCOMPARE(desk.List()->ImageCount(), 8);
-    QCOMPARE(desk.List()->SelectedImage(), 5);
-    QCOMPARE(desk.Fra()->CurIdx(), 5);
-    QCOMPARE(desk.List()->ImageBottomText(5), QStringLiteral("a.png"));
-    QCOMPARE(IniOptions->ParamCurFile(), desk.App.File("three/a.png"));
-    importDir(desk, desk.App.File("three"));
-    QCOMPARE(desk.List()->SelectedImage(), 0);
-  }
-
-  void removingThumbnails_data() {
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("removed");
-    QTest::addColumn<int>("selectedAfter");
-    QTest::newRow("third of five") << 5 << 2 << 2;
-    QTest::newRow("last of five") << 5 << 4 << 3;
-    QTest::newRow("the only one") << 1 << 0 << -1;
-  }
-  void removingThumbnails() {
-    QFETCH(int, count);
-    QFETCH(int, removed);
-    QFETCH(int, selectedAfter);
-    TDeskFixture desk;
-    QStringList files;
-    for (int i = 0; i < count; ++i)
-      files.append(png(desk, QStringLiteral("rm/%1.png").arg(i), {40 + i, 40}, QColor(i * 40, 0, 0)));
-    importFiles(desk, files);
-    desk.List()->SetSelectedImage(removed);
-    desk.Dialogs->BoxAnswers = {IDYES};
-    desk.Fra()->actSrc_RemoveSel->trigger();
-    QCOMPARE(desk.List()->ImageCount(), count - 1);
-    QCOMPARE(desk.List()->SelectedImage(), selectedAfter);
-    QCOMPARE(desk.Fra()->CurIdx(), selectedAfter);
-    QVERIFY(QFile::exists(files.at(removed))); // files stay on disk
-    if (selectedAfter >= 0)
-      QCOMPARE(desk.Fra()->imgRaw->IEBitmap()->Width(), 40 + (selectedAfter >= removed ? selectedAfter + 1 : selectedAfter));
-  }
-
-  void removeAndClearAsk() {
-    TDeskFixture desk;
-    desk.Fra()->RemoveSel(); // nothing selected: a warning
-    QCOMPARE(desk.Dialogs->Calls.last().Flags, unsigned(MB_ICONWARNING));
-    QCOMPARE(desk.Dialogs->Calls.last().Text, QStringLiteral("Select an image in the list first."));
-    importFiles(desk, {png(desk, "q/a.png", {20, 20})});
-    desk.Dialogs->BoxAnswers = {IDNO};
-    desk.Fra()->RemoveSel();
-    QCOMPARE(desk.List()->ImageCount(), 1);
-    desk.Dialogs->BoxAnswers = {IDNO};
-    desk.Fra()->ClearAll();
-    QCOMPARE(desk.List()->ImageCount(), 1);
-    desk.Dialogs->BoxAnswers = {IDYES};
-    desk.Fra()->ClearAll();
-    QCOMPARE(desk.List()->ImageCount(), 0);
-    QCOMPARE(desk.Fra()->CurIdx(), -1);
-    desk.Dialogs->Calls.clear();
-    desk.Fra()->ClearAll(); // asks also on an empty list
-    QCOMPARE(desk.Dialogs->Calls.size(), 1);
-    QCOMPARE(desk.Dialogs->Calls.first().Flags, unsigned(MB_YESNO | MB_ICONWARNING));
-  }
-
-  void deletedFileIsReportedAndNothingElseChanges() {
-    TDeskFixture desk;
-    const QString a = png(desk, "d/a.png", {30, 30}, Qt::red);
-    const QString b = png(desk, "d/b.png", {30, 30}, Qt::blue);
-    importFiles(desk, {a, b});
-    desk.Fra()->ShowImage(0);
-    const QString status = desk.Main->rbnStatusMain->PanelText(0);
-    QFile::remove(b);
-    desk.Fra()->imgMViewListImageSelect(1);
-    QCOMPARE(desk.Dialogs->OfKind("box").last().Text, QStringLiteral("The image file no longer exists."));
-    QCOMPARE(desk.Fra()->CurIdx(), 0);
-    QCOMPARE(desk.List()->SelectedImage(), 0);
-    QCOMPARE(desk.Main->rbnStatusMain->PanelText(0), status);
-    QCOMPARE(desk.Fra()->imgRaw->IEBitmap()->Image().pixelColor(1, 1), QColor(Qt::red));
-  }
-
-  void unreadableFileCanBePickedAgain() {
-    TDeskFixture desk;
-    const QString good = png(desk, "u/good.png", {30, 30});
-    desk.App.Write("u/bad.png", "garbage");
-    importFiles(desk, {good});
-    const int bad = desk.Fra()->AddImageFile(desk.App.File("u/bad.png"));
-    desk.List()->SelectByUser(bad); // a click; the failure goes to the default handler
-    QCOMPARE(desk.Dialogs->OfKind("box").last().Flags, unsigned(MB_ICONERROR));
-    QCOMPARE(desk.Fra()->CurIdx(), -1);
-    WriteTestImage(desk.App.File("u/bad.png"), {44, 33}, Qt::green); // mended on disk
-    desk.List()->SelectByUser(bad);
-    QCOMPARE(desk.Fra()->CurIdx(), bad);
-    QCOMPARE(desk.Fra()->imgRaw->IEBitmap()->Width(), 44);
-  }
-
-  void tooLargePictureIsRefused() {
-    TDeskFixture desk;
-    // A PNG header claiming 100000 x 100000 pixels.
-    QByteArray bytes = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000186a0000186a00802000000");
-    bytes += QByteArray(4, '\0');
-    desk.App.Write("big/huge.png", bytes);
-    importFiles(desk, {desk.App.File("big/huge.png")});
-    QCOMPARE(desk.List()->ImageCount(), 1);
-    QCOMPARE(desk.Dialogs->OfKind("box").last().Flags, unsigned(MB_ICONERROR));
-    QVERIFY(desk.Dialogs->OfKind("box").last().Text.contains("huge.png"));
-  }
-
-  void checkpointsFollowTheCurrentImage() {
-    TDeskFixture desk;
-    const QString a = png(desk, "c/a.png", {30, 30});
-    const QString b = png(desk, "c/b.png", {30, 30});
-    importFiles(desk, {a, b});
-    TRichViewEdit *r = desk.Fra()->rveResult;
-    for (int i = 0; i < 60; ++i)
-      r->AddText(QStringLiteral("\nfiller %1").arg(i), 0);
-    r->AddNamedCheckpoint(b);
-    r->AddText(QStringLiteral("\ntext of b"), 0);
-    r->AddNamedCheckpoint(QString(b).replace("b.png", "B.png")); // another case, another name
-    r->AddText(QStringLiteral("\nother"), 0);
-    r->ReformatAll();
-    desk.Fra()->SetOCRView(VBoth);
-    r->ScrollTo(0);
-    desk.Fra()->imgMViewListImageSelect(1);
-    QCOMPARE(r->verticalScrollBar()->value(), qMin(r->GetCheckpointYEx(r->FindCheckpointByName(b)), r->verticalScrollBar()->maximum()));
-    QVERIFY(r->verticalScrollBar()->value() > 0);
-    // In the image view nothing scrolls.
-    desk.Fra()->SetOCRView(VImage);
-    desk.Fra()->imgMViewListImageSelect(0);
-    r->ScrollTo(0);
-    desk.Fra()->imgMViewListImageSelect(1);
-    QCOMPARE(r->verticalScrollBar()->value(), 0);
-  }
-
-  void addImageFileIndexesAndCaptions() {
-    TDeskFixture desk;
-    QCOMPARE(desk.Fra()->AddImageFile(png(desk, "n/one.png", {10, 10})), 0);
-    for (int i = 0; i < 4; ++i)
-      desk.Fra()->AddImageFile(png(desk, QStringLiteral("n/%1.png").arg(i), {10, 10}));
-    QCOMPARE(desk.Fra()->AddImageFile(png(desk, "n/six.jpeg", {10, 10})), 5);
-    QCOMPARE(desk.List()->ImageBottomText(5), QStringLiteral("six.jpeg"));
-    QCOMPARE(desk.List()->SelectedImage(), -1);
-  }
-
-  void showInFileManager() {
-    TDeskFixture desk;
-    desk.Fra()->actList_ShowInExplore->trigger();
-    QVERIFY(desk.Desktop->Shown.isEmpty());
-    const QString a = png(desk, "f/a.png", {10, 10});
-    importFiles(desk, {a});
-    desk.Fra()->actList_ShowInExplore->trigger();
-    QCOMPARE(desk.Desktop->Shown, QStringList{a});
-  }
-
-  void pdfImportFillsTheListInNameOrder() {
-    TDeskFixture desk;
-    const QString pdf = makePdf(desk.App.File("docs/Report.pdf"), 12);
-    QDir().mkpath(desk.App.File("export"));
-    desk.Dialogs->OnForm = [&](QDialog *dialog) {
-      auto *form = qobject_cast<TfrmImportPDFOptions *>(dialog);
-      if (!form)
-        return int(QDialog::Rejected);
-      desk.Dialogs->OpenAnswers = {{pdf}};
-      form->actSelFileExecute();
-      desk.Dialogs->FolderAnswers = {desk.App.File("export")};
-      form->actSelDirExecute();
-      form->actOKExecute();
-      return form->result();
-    };
-    desk.Run("actSrc_ImportPDF");
-    QCOMPARE(desk.List()->ImageCount(), 12);
-    QStringList names;
-    for (int i = 0; i < 5; ++i)
-      names.append(desk.List()->ImageBottomText(i));
-    QCOMPARE(names, (QStringList{"IMG_1.bmp", "IMG_10.bmp", "IMG_11.bmp", "IMG_12.bmp", "IMG_2.bmp"}));
-    QCOMPARE(IniOptions->ParamCurPath(), desk.App.File("export/Report"));
-    QCOMPARE(desk.List()->SelectedImage(), 0);
-    QVERIFY(desk.Main->HasData());
-    QCOMPARE(desk.Main->pcMain->ActivePage(), desk.Main->tsOCR);
-  }
-
-  void cancelledPdfImportOnAnEmptyListStaysOnTheGuide() {
-    TDeskFixture desk;
-    desk.Run("actSrc_ImportPDF");
-    QCOMPARE(desk.Dialogs->OfKind("form").size(), 1);
-    QVERIFY(!desk.Main->HasData());
-    QCOMPARE(desk.Main->pcMain->ActivePage(), desk.Main->tsGuide);
-  }
-
-  void damagedPdfIsReportedAndNothingIsAdded() {
-    TDeskFixture desk;
-    desk.App.Write("docs/broken.pdf", "%PDF-1.4\nthis is not really a document");
-    desk.Dialogs->OnForm = [&](QDialog *dialog) {
-      auto *form = qobject_cast<TfrmImportPDFOptions *>(dialog);
-      desk.Dialogs->OpenAnswers = {{desk.App.File("docs/broken.pdf")}};
-      form->actSelFile->trigger(); // through the default handler
-      return int(QDialog::Rejected);
-    };
-    desk.Run("actSrc_ImportPDF");
-    QCOMPARE(desk.List()->ImageCount(), 0);
-    QCOMPARE(desk.Dialogs->OfKind("box").size(), 1);
-    QCOMPARE(desk.Dialogs->OfKind("box").first().Flags, unsigned(MB_ICONERROR));
+    ShowWorkspace(desk);
+    TfraModuleOCR *f = desk.Fra();
+    TRichViewEdit *r = f->rveResult;
+    const QString lower = WritePicture(desk.App.File("in/page.png"), {30, 30}, Qt::red);
+    const QString upper = WritePicture(desk.App.File("in/Page.png"), {60, 60}, Qt::blue);
+    QCOMPARE(f->AddImageFile(lower), 0);
+    QCOMPARE(f->AddImageFile(upper), 1);
+    fillResult(r, {lower, upper});
+    f->SetOCRView(VBoth);
+    QApplication::processEvents();
+    QScrollBar *bar = r->verticalScrollBar();
+    QVERIFY(bar->maximum() > yOf(r, 1));
+    f->ShowImage(1);
+    QCOMPARE(ShownSize(desk), QSize(60, 60));
+    QCOMPARE(bar->value(), yOf(r, 1));
+    f->ShowImage(0);
+    QCOMPARE(ShownSize(desk), QSize(30, 30));
+    QCOMPARE(bar->value(), yOf(r, 0));
   }
 };
 

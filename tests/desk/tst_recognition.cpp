@@ -584,14 +584,6 @@ private slots:
   }
 };
 
-int main(int argc, char **argv) {
-  // Before the recognition engine is ever loaded, as the program does.
-  setenv("OMP_THREAD_LIMIT", "1", 1);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  TestRecognition test;
-  return QTest::qExec(&test, argc, argv);
-}
+ZQ_RECOGNITION_TEST_MAIN(TestRecognition)
 
 #include "tst_recognition.moc"

@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstdlib>
 #include <memory>
 
 class TDeskFixture {
@@ -76,3 +77,15 @@ inline QString WriteTestImage(const QString &path, QSize size, const QColor &col
   img.save(path);
   return path;
 }
+
+// The main of a test that recognises: the thread limit is set before the
+// recognition engine is ever loaded, as the program does.
+#define ZQ_RECOGNITION_TEST_MAIN(TestClass)                                                                            \
+  int main(int argc, char **argv) {                                                                                    \
+    setenv("OMP_THREAD_LIMIT", "1", 1);                                                                                \
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                                \
+      qputenv("QT_QPA_PLATFORM", "offscreen");                                                                         \
+    QApplication app(argc, argv);                                                                                      \
+    TestClass test;                                                                                                    \
+    return QTest::qExec(&test, argc, argv);                                                                            \
+  }

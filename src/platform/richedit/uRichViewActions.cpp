@@ -302,33 +302,27 @@ TrvActionExport::TrvActionExport(QObject *owner) : TrvAction(owner), Filter(Save
   setText(QStringLiteral("&Export..."));
 }
 
-void TrvActionExport::Execute() {
+TRichViewEdit *TrvActionExport::SaveThroughDialog() {
   TRichViewEdit *edit = Target();
   if (!edit)
-    return;
+    return nullptr;
   TFileDialogRequest request;
   request.Filter = Filter;
   request.DefaultExt = DefaultExt;
   const QString file = Dialogs().SaveFile(edit->window(), request);
   if (file.isEmpty())
-    return;
+    return nullptr;
   edit->SaveToFile(file, TRichViewEdit::FileFormatOf(file), ImagePrefix);
+  return edit;
 }
+
+void TrvActionExport::Execute() { SaveThroughDialog(); }
 
 TrvActionSaveAs::TrvActionSaveAs(QObject *owner) : TrvActionExport(owner) { setText(QStringLiteral("Save &As...")); }
 
 void TrvActionSaveAs::Execute() {
-  TRichViewEdit *edit = Target();
-  if (!edit)
-    return;
-  TFileDialogRequest request;
-  request.Filter = Filter;
-  request.DefaultExt = DefaultExt;
-  const QString file = Dialogs().SaveFile(edit->window(), request);
-  if (file.isEmpty())
-    return;
-  edit->SaveToFile(file, TRichViewEdit::FileFormatOf(file), ImagePrefix);
-  edit->document()->setModified(false);
+  if (TRichViewEdit *edit = SaveThroughDialog())
+    edit->document()->setModified(false);
 }
 
 QPageLayout &RVPageLayout() {

@@ -185,6 +185,11 @@ public:
   QString Filter;
   QString DefaultExt = QStringLiteral("htm");
   void Execute() override;
+
+protected:
+  // Asks for a file and writes the document to it; the editor written, or
+  // null when there was none or the user cancelled.
+  TRichViewEdit *SaveThroughDialog();
 };
 
 // As export; the document then counts as saved.

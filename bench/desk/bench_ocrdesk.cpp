@@ -12,6 +12,7 @@
 //                             English: a colour scan, or a grey one)
 
 #include "uApplication.h"
+#include "uBenchPage.h"
 #include "uDMMain.h"
 #include "uDialogs.h"
 #include "uFraModuleOCR.h"
@@ -105,25 +106,7 @@ QString MakeProgramFolder(const QString &root) {
 QImage TestPage(bool grey) {
   QImage page(2550, 3300, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
   page.fill(grey ? QColor(255, 255, 255) : QColor(250, 247, 240));
-  QPainter p(&page);
-  QFont font(QStringLiteral("Liberation Serif"));
-  font.setPixelSize(50);
-  p.setFont(font);
-  p.setPen(Qt::black);
-  const QStringList lines = {
-      "Optical character recognition turns pictures of text into text",
-      "that can be edited, searched and read aloud. The picture is first",
-      "made black and white, then cut into lines, words and letters; each",
-      "line goes through a recurrent network that names its letters, and",
-      "a dictionary of the language chooses among the words it could be.",
-      "A clean page at three hundred dots per inch reads almost without",
-      "fault; a blurred photograph of a crumpled receipt far less well.",
-      "The desk enlarges every page below nine hundred dots per inch to",
-      "three times its width and height before it is recognised, so that",
-      "small print comes out with fewer mistakes in the letters it holds.",
-  };
-  for (int i = 0; i < 30; ++i)
-    p.drawText(150, 250 + i * 95, lines[i % lines.size()]);
+  DrawBenchText(page, 30, 250, 95);
   return page;
 }
 

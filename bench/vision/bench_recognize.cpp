@@ -12,6 +12,7 @@
 #include "uImageFile.h"
 #include "uImageProc.h"
 #include "uLangCodes.h"
+#include "uBenchPage.h"
 #include "uVision.h"
 
 #define ZX_USE_UTF8 1
@@ -50,24 +51,7 @@ void DrawBarcode(QImage &page, QPoint at, ZXing::BarcodeFormat format, const std
 QImage TestPage() {
   QImage page(2550, 1650, QImage::Format_RGB32);
   page.fill(Qt::white);
-  {
-    QPainter p(&page);
-    QFont font(QStringLiteral("Liberation Serif"));
-    font.setPixelSize(50);
-    p.setFont(font);
-    p.setPen(Qt::black);
-    const QStringList lines = {
-        "Optical character recognition turns pictures of text into text",
-        "that can be edited, searched and read aloud. The picture is first",
-        "made black and white, then cut into lines, words and letters; each",
-        "line goes through a recurrent network that names its letters, and",
-        "a dictionary of the language chooses among the words it could be.",
-        "A clean page at three hundred dots per inch reads almost without",
-        "fault; a blurred photograph of a crumpled receipt far less well.",
-    };
-    for (int i = 0; i < lines.size(); ++i)
-      p.drawText(150, 200 + i * 80, lines[i]);
-  }
+  DrawBenchText(page, 7, 200, 80);
   DrawBarcode(page, QPoint(150, 900), ZXing::BarcodeFormat::QRCode, "https://example.org/quillon", 450, 450);
   DrawBarcode(page, QPoint(900, 1000), ZXing::BarcodeFormat::Code128, "ZQ-0001-2024", 900, 200);
   return page;

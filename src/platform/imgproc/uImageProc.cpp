@@ -27,6 +27,21 @@ void keepResolution(const QImage &src, QImage &dst) {
 // --- quarter turns -------------------------------------------------------------
 
 // turns: 1 = a quarter turn to the left, 2 = half a turn, 3 = a quarter turn to the right.
+// Where pixel (x, y) of a w x h picture lands after `turns` quarter turns to
+// the left.
+inline void turnedPos(int x, int y, int w, int h, int turns, int &dx, int &dy) {
+  if (turns == 1) {
+    dx = y;
+    dy = w - 1 - x;
+  } else if (turns == 2) {
+    dx = w - 1 - x;
+    dy = h - 1 - y;
+  } else {
+    dx = h - 1 - y;
+    dy = x;
+  }
+}
+
 template <typename T> void quarterTurnPixels(const QImage &src, QImage &dst, int turns) {
   const int w = src.width(), h = src.height();
   const TRowWriter rows = RowWriter(dst);
@@ -38,16 +53,7 @@ template <typename T> void quarterTurnPixels(const QImage &src, QImage &dst, int
           const T *s = reinterpret_cast<const T *>(src.constScanLine(y));
           for (int x = tx; x < std::min(w, tx + Tile); ++x) {
             int dx, dy;
-            if (turns == 1) {
-              dx = y;
-              dy = w - 1 - x;
-            } else if (turns == 2) {
-              dx = w - 1 - x;
-              dy = h - 1 - y;
-            } else {
-              dx = h - 1 - y;
-              dy = x;
-            }
+            turnedPos(x, y, w, h, turns, dx, dy);
             reinterpret_cast<T *>(rows(dy))[dx] = s[x];
           }
         }
@@ -81,16 +87,7 @@ QImage quarterTurn(const QImage &src, int turns) {
         if (!((s[x >> 3] >> (7 - (x & 7))) & 1))
           continue;
         int dx, dy;
-        if (turns == 1) {
-          dx = y;
-          dy = w - 1 - x;
-        } else if (turns == 2) {
-          dx = w - 1 - x;
-          dy = h - 1 - y;
-        } else {
-          dx = h - 1 - y;
-          dy = x;
-        }
+        turnedPos(x, y, w, h, turns, dx, dy);
         base[dy * stride + (dx >> 3)] |= static_cast<uchar>(0x80 >> (dx & 7));
       }
     }

@@ -26,6 +26,19 @@ TPix::~TPix() {
 
 namespace {
 
+// The bytes of an 8-bit picture into a picture of the same size.
+void copyBytes(Pix *pix, QImage &out) {
+  const l_uint32 *data = pixGetData(pix);
+  const int wpl = pixGetWpl(pix);
+  const int w = out.width();
+  for (int y = 0; y < out.height(); ++y) {
+    const l_uint32 *line = data + static_cast<qsizetype>(y) * wpl;
+    uchar *dst = out.scanLine(y);
+    for (int x = 0; x < w; ++x)
+      dst[x] = static_cast<uchar>(GET_DATA_BYTE(line, x));
+  }
+}
+
 bool isGreyImage(const QImage &image) {
   if (image.format() == QImage::Format_Grayscale8)
     return true;
@@ -151,14 +164,7 @@ QImage ToQImage(Pix *pix) {
     QImage out(w, h, QImage::Format_Grayscale8);
     if (out.isNull())
       return {};
-    const l_uint32 *data = pixGetData(pix);
-    const int wpl = pixGetWpl(pix);
-    for (int y = 0; y < h; ++y) {
-      const l_uint32 *line = data + static_cast<qsizetype>(y) * wpl;
-      uchar *dst = out.scanLine(y);
-      for (int x = 0; x < w; ++x)
-        dst[x] = static_cast<uchar>(GET_DATA_BYTE(line, x));
-    }
+    copyBytes(pix, out);
     return out;
   }
   if (d == 8) {
@@ -175,14 +181,7 @@ QImage ToQImage(Pix *pix) {
       table << qRgb(r, g, b);
     }
     out.setColorTable(table);
-    const l_uint32 *data = pixGetData(pix);
-    const int wpl = pixGetWpl(pix);
-    for (int y = 0; y < h; ++y) {
-      const l_uint32 *line = data + static_cast<qsizetype>(y) * wpl;
-      uchar *dst = out.scanLine(y);
-      for (int x = 0; x < w; ++x)
-        dst[x] = static_cast<uchar>(GET_DATA_BYTE(line, x));
-    }
+    copyBytes(pix, out);
     return out;
   }
   if (d == 32) {

@@ -33,7 +33,7 @@ install_packages() {
 build() { # build DIR [cmake options...]
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" --parallel "$(nproc)"
+  cmake --build "$dir" --parallel "${ZQ_JOBS:-$(nproc)}"
 }
 
 XVFB_PID=
@@ -49,7 +49,7 @@ start_xvfb() {
 stop_xvfb() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
 
 run_tests() { # run_tests DIR
-  ctest --test-dir "$1" --output-on-failure --parallel "$(nproc)" --timeout 600
+  ctest --test-dir "$1" --output-on-failure --parallel "${ZQ_JOBS:-$(nproc)}" --timeout 600
 }
 
 case "${1:-}" in

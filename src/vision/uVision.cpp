@@ -121,6 +121,18 @@ QString VisionFailureText(const std::exception &e) {
   return QString::fromLatin1(VisionErrorPrefix) + ExceptionMessage(e);
 }
 
+bool VisionCheckTrainedData(const QString &folder, const QString &code, QString *reason) {
+  try {
+    TVisionLibrary lib = TVisionLibrary::Obtain();
+    lib.CreateOCR(folder, code);
+    return true;
+  } catch (const std::exception &e) {
+    if (reason)
+      *reason = ExceptionMessage(e);
+    return false;
+  }
+}
+
 const QStringList &VisionPluginFileNames() {
   static const QStringList names = {QStringLiteral("libzvision.so"), QStringLiteral("libzvision.so.1"),
                                     QStringLiteral("zvision.so")};

@@ -180,6 +180,13 @@ private:
   using TVisionObject::TVisionObject;
 };
 
+// Whether the trained-data file <folder>/<code>.traineddata loads in the
+// recognition engine: true when it does; otherwise false with `reason` (when
+// given) saying why. A file that would end the program when loaded is
+// refused, not loaded here. Used before a language pack replaces an
+// installed file.
+bool VisionCheckTrainedData(const QString &folder, const QString &code, QString *reason = nullptr);
+
 // The file names tried, in order.
 const QStringList &VisionPluginFileNames();
 // The folder looked in first (the program folder); empty: the executable's

@@ -1,14 +1,14 @@
 #include "uFraModuleOCR.h"
 
-#include "ui_uFraModuleOCR.h"
-
 #include "uApplication.h"
 #include "uBarDockControl.h"
 #include "uBars.h"
+#include "uBusyWork.h"
 #include "uConst.h"
 #include "uDMMain.h"
 #include "uDialogs.h"
 #include "uException.h"
+#include "uFormat.h"
 #include "uGDIPages.h"
 #include "uIEDocument.h"
 #include "uImageEnVect.h"
@@ -21,12 +21,15 @@
 #include "uMessages.h"
 #include "uPageControl.h"
 #include "uRVStyle.h"
+#include "uRecognition.h"
+#include "uRecognitionBatch.h"
 #include "uRichViewEdit.h"
 #include "uShell.h"
 #include "uSplitter.h"
 #include "uThumbList.h"
 #include "uThumbListView.h"
 #include "uVision.h"
+#include "ui_uFraModuleOCR.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -37,11 +40,6 @@
 TfraModuleOCR *fraModuleOCR = nullptr;
 
 namespace {
-
-// The plug-in's engine mode: Tesseract's default engine.
-constexpr int OCREngineMode = 3;
-// Recognition wants 900 dpi; images below it are enlarged (see SetOCRImage).
-constexpr int OCRDpi = 900;
 
 bool FileExists(const QString &fileName) {
   const QFileInfo info(fileName);
@@ -54,15 +52,6 @@ QVBoxLayout *Column(QWidget *w) {
   l->setSpacing(0);
   return l;
 }
-
-// The busy cursor for the length of a scope.
-class TBusyCursor {
-public:
-  TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor &) = delete;
-  TBusyCursor &operator=(const TBusyCursor &) = delete;
-};
 
 } // namespace
 
@@ -87,7 +76,7 @@ void TfraModuleOCR::BuildComponents() {
   actRaw_FitWidth = ui->actRaw_FitWidth;
   actResult_Clear = ui->actResult_Clear;
   actResult_ClearFormat = ui->actResult_ClearFormat;
-  actlstOCR = {actSrc_RemoveSel, actSrc_ClearAll,  actList_ShowInExplore, actRaw_OSize,
+  actlstOCR = {actSrc_RemoveSel, actSrc_ClearAll, actList_ShowInExplore, actRaw_OSize,
                actRaw_FitWidth,  actResult_Clear, actResult_ClearFormat};
   for (QAction *a : actlstOCR)
     if (images16)
@@ -207,7 +196,8 @@ void TfraModuleOCR::BuildComponents() {
     RunGuarded([this, b, x, y] { imgRawMouseDown(b, x, y); });
   });
   connect(imgRaw, &TImageEnVect::MouseWheel, this, [this] { RunGuarded([this] { imgRawMouseWheel(); }); });
-  connect(imgRaw, &TImageEnVect::KeyPress, this, [this](QChar &key) { RunGuarded([this, &key] { imgRawKeyPress(key); }); });
+  connect(imgRaw, &TImageEnVect::KeyPress, this,
+          [this](QChar &key) { RunGuarded([this, &key] { imgRawKeyPress(key); }); });
 
   tsResult = pcOCR->AddSheet(QStringLiteral("tsResult"));
   tsResult->SetImageIndex(1);
@@ -432,50 +422,87 @@ void TfraModuleOCR::imgMViewListImageSelect(int idx) { ShowImage(idx); }
 // ------------------------------------------------------------ recognition
 
 void TfraModuleOCR::SetOCRImage() {
+  int dpi = 0;
+  const QImage source = OCRSource(dpi);
+  SetOCRPicture(PrepareForRecognition(source, dpi));
+}
+
+QImage TfraModuleOCR::OCRSource(int &dpi) {
   MergeAll(imgTemp);
   imgTemp->Clear();
   MergeAll(imgRaw);
-  TIEDocument work; // a new view's nominal resolution: 300 dpi
-  const int dpi = GetDPI();
-  if (imgRaw->Selected())
-    imgRaw->CopySelectionToIEBitmap(*work.IEBitmap(), true);
-  else
-    work.IEBitmap()->Assign(*imgRaw->IEBitmap());
-  if (dpi < OCRDpi) {
-    const TIEBitmap *src = work.IEBitmap();
-    const qint64 enlarged = qint64(src->Width()) * 3 * qint64(src->Height()) * 3;
-    if (enlarged > MaxImagePixels)
-      throw EPlatformError(QStringLiteral("The image is too large to be enlarged for recognition "
-                                          "(%1 by %2 pixels would become %3 by %4).")
-                               .arg(src->Width())
-                               .arg(src->Height())
-                               .arg(qint64(src->Width()) * 3)
-                               .arg(qint64(src->Height()) * 3));
-    work.ChangeResolution(OCRDpi, rfHermite);
-  }
-  imgTemp->IEBitmap()->Assign(*work.IEBitmap());
+  dpi = GetDPI();
+  if (!imgRaw->Selected())
+    return imgRaw->IEBitmap()->Image();
+  TIEDocument work;
+  imgRaw->CopySelectionToIEBitmap(*work.IEBitmap(), true);
+  return work.IEBitmap()->Image();
+}
+
+void TfraModuleOCR::SetOCRPicture(const QImage &picture) {
+  imgTemp->IEBitmap()->SetImage(picture);
   imgTemp->Update();
 }
 
-void TfraModuleOCR::OCR(const QString &LangName) {
-  TBusyCursor busy;
-  SetOCRImage();
+void TfraModuleOCR::ShowProgress(int percent) {
+  if (!FProgress)
+    return;
+  if (FBatchCount > 0)
+    FProgress(FormatText(GetLangText(QStringLiteral("info_recAllProgress")), {FBatchIndex + 1, FBatchCount, percent}));
+  else
+    FProgress(FormatText(GetLangText(QStringLiteral("info_recProgress")), {percent}));
+}
+
+void TfraModuleOCR::OCR(const QString &LangName) { OCRStep(LangName, nullptr, -1); }
+
+void TfraModuleOCR::OCRStep(const QString &LangName, TRecognitionBatch *batch, int index) {
+  TBusyWork busy;
+  struct TClear {
+    const TProgressEvent &Progress;
+    bool Batch;
+    ~TClear() {
+      if (Progress && !Batch)
+        Progress(QString());
+    }
+  } clear{FProgress, batch != nullptr};
+  ShowProgress(0);
+  // The preparation: not guarded (a failure ends a batch).
+  int dpi = 0;
+  const QImage source = OCRSource(dpi);
+  std::shared_ptr<TRecognitionJob> job = batch ? batch->Take(index) : nullptr;
+  if (job) {
+    // The job read the same file ahead: its result stands for this step
+    // when it recognised exactly this picture.
+    busy.WaitUntil([&] { return job->State.load() >= TRecognitionJob::Prepared; });
+    if (job->State.load() == TRecognitionJob::Failed && job->Source.isNull())
+      job.reset();
+    else if (imgRaw->Selected() || job->Dpi != dpi || job->Source != source)
+      job.reset();
+  }
+  if (job)
+    SetOCRPicture(job->Picture);
+  else
+    SetOCRPicture(busy.Run([&] { return PrepareForRecognition(source, dpi); }));
   try {
     const QString code = LanguageCode(LangName);
-    QString folder = AppPath + QStringLiteral("ocrlangs");
-    if (!folder.endsWith(u'/'))
-      folder += u'/';
-    const QString path = folder + code + QStringLiteral(".traineddata");
-    if (!FileExists(path)) {
+    const QString folder = TrainedDataFolder(AppPath);
+    if (!FileExists(TrainedDataFile(folder, code))) {
       ShowErrorBox(GetLangText(QStringLiteral("info_nonLangFile")));
       return;
     }
-    TVisionLibrary lib = TVisionLibrary::Obtain();
-    TVisionOCR engine = lib.CreateOCR(folder, code);
-    engine.SetMode(OCREngineMode);
-    const TVisionRect rect = ToVisionRect(imgTemp->SelectedRect());
-    const TVisionImage image = lib.CreateImage(imgTemp->IEBitmap()->Image());
-    const QString text = engine.Recognize(image, rect).Text();
+    QString text;
+    if (job) {
+      busy.WaitUntil([&] { return job->State.load() >= TRecognitionJob::Recognised; },
+                     [&] { ShowProgress(job->Percent); });
+      if (job->Failure)
+        std::rethrow_exception(job->Failure);
+      text = job->Text;
+    } else {
+      std::atomic<int> percent{0};
+      const QImage picture = imgTemp->IEBitmap()->Image();
+      text = busy.Run([&] { return RecognizePrepared(picture, folder, code, [&](int p) { percent = p; }); },
+                      [&] { ShowProgress(percent); });
+    }
     const QString name = imgMViewListItems->ImageFileName(imgMViewListItems->SelectedImage());
     rveResult->AddNamedCheckpoint(name);
     rveResult->AddText(text, 0);
@@ -492,29 +519,61 @@ void TfraModuleOCR::OCRAll(const QString &LangName) {
     return;
   }
   const int n = imgMViewListItems->ImageCount();
+  TBusyWork busy;
+  struct TBatchState {
+    TfraModuleOCR &Fra;
+    ~TBatchState() {
+      Fra.FBatchCount = 0;
+      Fra.FBatchIndex = 0;
+      if (Fra.FProgress)
+        Fra.FProgress(QString());
+    }
+  } state{*this};
+  FBatchCount = n;
+  // Workers recognise ahead only while the trained data is there (without
+  // it every step shows its message and recognises nothing).
+  const QString folder = TrainedDataFolder(AppPath);
+  const QString code = LanguageCode(LangName);
+  std::unique_ptr<TRecognitionBatch> batch;
+  if (TRecognitionBatch::ConfiguredWorkers() != 0 && n > 1 && FileExists(TrainedDataFile(folder, code))) {
+    QStringList files;
+    for (int i = 0; i < n; ++i)
+      files << imgMViewListItems->ImageFileName(i);
+    batch = std::make_unique<TRecognitionBatch>(files, folder, code);
+  }
   for (int i = 0; i < n; ++i) {
+    FBatchIndex = i;
+    if (batch)
+      batch->Reached(i);
     ShowImage(i);
-    Pause(100);
-    OCR(LangName);
+    ShowProgress(0);
+    busy.Wait(100);
+    OCRStep(LangName, batch.get(), i);
   }
 }
 
 void TfraModuleOCR::BarcodeDetect() {
+  TBusyWork busy;
+  struct TClear {
+    const TProgressEvent &Progress;
+    ~TClear() {
+      if (Progress)
+        Progress(QString());
+    }
+  } clear{FProgress};
+  if (FProgress)
+    FProgress(GetLangText(QStringLiteral("info_readingBarcodes")));
   try {
     imgRaw->SetSelectionBase(iesbBitmap);
     TVisionRect rect{0, 0, 0, 0};
     if (imgRaw->Selected())
       rect = TVisionRect{imgRaw->SelX1(), imgRaw->SelY1(), imgRaw->SelX2() - imgRaw->SelX1() + 1,
                          imgRaw->SelY2() - imgRaw->SelY1() + 1};
-    TVisionLibrary lib = TVisionLibrary::Obtain();
-    const TVisionImage image = lib.CreateImage(imgRaw->IEBitmap()->Image());
-    TVisionBarcodeScanner scanner = lib.CreateBarcodeScanner();
-    const TVisionBarcodeList list = scanner.Scan(image, rect);
-    const int n = list.Count();
-    for (int i = 0; i < n; ++i) {
-      const TVisionBarcode item = list.Item(i);
+    const QImage picture = imgRaw->IEBitmap()->Image();
+    const QList<TVisionBarcodeRead> list = busy.Run([&] { return VisionReadBarcodes(picture, rect); });
+    for (int i = 0; i < list.size(); ++i) {
       const QString line =
-          QStringLiteral("%1. type:%2;value:%3").arg(QString::number(i + 1), item.Type().Text(), item.Value().Text());
+          QStringLiteral("%1. type:%2;value:%3").arg(QString::number(i + 1), list[i].Type, list[i].Value);
       rveResult->AddText(line, 0);
       rveResult->AddText(QStringLiteral("\r\n"), 0);
       rveResult->Format();

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
-
 #include <functional>
 
 class QAction;
@@ -43,6 +42,11 @@ enum TCaptureType : unsigned char { ctSingle, ctCombine };
 
 // The change-of-current-image event.
 using TChangeCurItem = std::function<void()>;
+// The progress of a recognition or barcode reading as a status text; the
+// empty text when it is over.
+using TProgressEvent = std::function<void(const QString &)>;
+
+class TRecognitionBatch;
 
 // The OCR workspace: the thumbnail list of the source images beside a page
 // control holding the image editor, the result editor, a reserved layout
@@ -99,6 +103,7 @@ public:
 
   TChangeCurItem OnChangeCurItem() const { return FChangeCurItem; }
   void SetOnChangeCurItem(TChangeCurItem handler) { FChangeCurItem = std::move(handler); }
+  void SetOnProgress(TProgressEvent handler) { FProgress = std::move(handler); }
 
   // State, read by the main window and the tests.
   TViewType CurVT() const { return curVT; }
@@ -161,12 +166,21 @@ private:
   void CaptureAppendToCurrent(const QImage &ibmp, int idx);
   void ScrollToCheckpoint(const QString &name);
   void SetResultInImageSheet(bool inImageSheet);
+  // Recognition: the picture to prepare (with its resolution), the
+  // prepared picture put in imgTemp, one step of OCR or of a batch.
+  QImage OCRSource(int &dpi);
+  void SetOCRPicture(const QImage &picture);
+  void OCRStep(const QString &LangName, TRecognitionBatch *batch, int index);
+  void ShowProgress(int percent);
 
   Ui::fraModuleOCR *ui;
   TViewType curVT = VImage;
   int curidx = -1;
   TEditState curState = esNormal;
   TChangeCurItem FChangeCurItem;
+  TProgressEvent FProgress;
+  int FBatchIndex = 0; // the image of a running batch
+  int FBatchCount = 0; // 0: no batch runs
 };
 
 // The program-wide reference to the one workspace.

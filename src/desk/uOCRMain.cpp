@@ -1,10 +1,9 @@
 #include "uOCRMain.h"
 
-#include "ui_uOCRMain.h"
-
 #include "uAlertWindow.h"
 #include "uApplication.h"
 #include "uBars.h"
+#include "uBusyWork.h"
 #include "uCapture.h"
 #include "uConst.h"
 #include "uCustomHotkey.h"
@@ -29,6 +28,7 @@
 #include "uStatusBar.h"
 #include "uThumbList.h"
 #include "uZip.h"
+#include "ui_uOCRMain.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -71,11 +71,11 @@ constexpr TRVActionDef RVActions[] = {
 
 // The plain actions of the form before the rich-text ones, and after them.
 const char *const ActionsBefore[] = {
-    "actSrc_Scan",       "actSrc_ImportPDF", "actSrc_ImportDir", "actSrc_ImportFiles", "actSrc_CaptureScreen",
-    "actSrc_ClearAll",   "actSrc_RemoveSel", "actRec_Sel",       "actRec_All",         "actRec_Barcode",
-    "actCapture",        "actCaptureCombine", "actCaptureRestore", "actIE_Rotate90",   "actIE_Rotate90C",
-    "actIE_Crop",        "actIE_Horizontal", "actIE_Save",       "actIE_Undo",         "actIE_Redo",
-    "actIE_BW",          "actIE_Mask",       "actIE_MergeAll",
+    "actSrc_Scan",     "actSrc_ImportPDF",  "actSrc_ImportDir",  "actSrc_ImportFiles", "actSrc_CaptureScreen",
+    "actSrc_ClearAll", "actSrc_RemoveSel",  "actRec_Sel",        "actRec_All",         "actRec_Barcode",
+    "actCapture",      "actCaptureCombine", "actCaptureRestore", "actIE_Rotate90",     "actIE_Rotate90C",
+    "actIE_Crop",      "actIE_Horizontal",  "actIE_Save",        "actIE_Undo",         "actIE_Redo",
+    "actIE_BW",        "actIE_Mask",        "actIE_MergeAll",
 };
 const char *const ActionsAfter[] = {"actExport2PDF", "actCustomHotKey", "actImportLangFile"};
 
@@ -137,7 +137,11 @@ void TfrmOCRMain::BuildActions() {
   auto route = [this](const QStringList &names, void (TfrmOCRMain::*handler)(QAction *)) {
     for (const QString &n : names) {
       QAction *a = Action(n);
-      connect(a, &QAction::triggered, this, [this, a, handler] { RunGuarded([this, a, handler] { (this->*handler)(a); }); });
+      connect(a, &QAction::triggered, this, [this, a, handler] {
+        // No second command while a recognition or barcode reading runs.
+        if (!TBusyWork::Active())
+          RunGuarded([this, a, handler] { (this->*handler)(a); });
+      });
     }
   };
   route({"actSrc_Scan", "actSrc_ImportPDF", "actSrc_ImportDir", "actSrc_ImportFiles", "actSrc_CaptureScreen",
@@ -148,8 +152,10 @@ void TfrmOCRMain::BuildActions() {
          "actIE_Redo", "actIE_BW", "actIE_Mask", "actIE_MergeAll"},
         &TfrmOCRMain::actIE_Rotate90Execute);
   auto plain = [this](const char *name, void (TfrmOCRMain::*handler)()) {
-    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
-            [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+    connect(Action(QString::fromLatin1(name)), &QAction::triggered, this, [this, handler] {
+      if (!TBusyWork::Active())
+        RunGuarded([this, handler] { (this->*handler)(); });
+    });
   };
   plain("actExport2PDF", &TfrmOCRMain::actExport2PDFExecute);
   plain("actCustomHotKey", &TfrmOCRMain::actCustomHotKeyExecute);
@@ -218,14 +224,12 @@ void TfrmOCRMain::BuildRibbon() {
   TBarItem *btn23 = large("btn23", "RVEFilervActionExport1");
   TBarItem *btn38 = large("btn38", "RVEFilervActionPrint1");
   TBarItem *btn39 = large("btn39", "RVEFilervActionPrintPreview1");
-  QList<TBarItem *> alignButtons = {small("btn26", "RVEParagraphrvActionAlignLeft1"),
-                                    small("btn27", "RVEParagraphrvActionAlignRight1"),
-                                    small("btn28", "RVEParagraphrvActionAlignCenter1"),
-                                    small("btn29", "RVEParagraphrvActionAlignJustify1")};
-  QList<TBarItem *> styleButtons = {small("btn30", "RVETextrvActionFontBold1"),
-                                    small("btn31", "RVETextrvActionFontItalic1"),
-                                    small("btn32", "RVETextrvActionFontUnderline1"),
-                                    small("btn33", "RVETextrvActionFontStrikeout1")};
+  QList<TBarItem *> alignButtons = {
+      small("btn26", "RVEParagraphrvActionAlignLeft1"), small("btn27", "RVEParagraphrvActionAlignRight1"),
+      small("btn28", "RVEParagraphrvActionAlignCenter1"), small("btn29", "RVEParagraphrvActionAlignJustify1")};
+  QList<TBarItem *> styleButtons = {
+      small("btn30", "RVETextrvActionFontBold1"), small("btn31", "RVETextrvActionFontItalic1"),
+      small("btn32", "RVETextrvActionFontUnderline1"), small("btn33", "RVETextrvActionFontStrikeout1")};
   TBarItem *btn34 = small("btn34", "RVETextrvActionFonts1");
   TBarItem *btn35 = small("btn35", "actRVEInsertrvActionInsertPicture1");
   baritemlblCustomHotkey = new TBarLabelItem(m, QStringLiteral("baritemlblCustomHotkey"));
@@ -355,6 +359,7 @@ void TfrmOCRMain::InitMainLayout() {
   tsOCR->layout()->addWidget(fraModuleOCR);
   fraModuleOCR->InitModuleLayout();
   fraModuleOCR->SetOnChangeCurItem([this] { DoChangeCurItem(); });
+  fraModuleOCR->SetOnProgress([this](const QString &text) { rbnStatusMain->SetPanelText(1, text); });
   for (int i = 0; i < rbnMain->TabCount(); ++i)
     TranslateComponent(rbnMain->Tabs(i));
   for (TBar *b : barMgrMain->BarList())
@@ -442,7 +447,7 @@ void TfrmOCRMain::WMHotKey(int id) {
     a = Action(QStringLiteral("actCaptureCombine"));
   else if (id == id_restore)
     a = Action(QStringLiteral("actCaptureRestore"));
-  if (a && a->isEnabled())
+  if (a && a->isEnabled() && !TBusyWork::Active())
     a->trigger();
 }
 
@@ -609,8 +614,8 @@ void TfrmOCRMain::actImportLangFileExecute() {
 
 void TfrmOCRMain::StartCapture(TCaptureType ct) {
   if (FMyPattern == osCapture) {
-    alertWindowMain->Show(GetLangText(QStringLiteral("alertWindowCaption")), GetLangText(QStringLiteral("alert_capture")),
-                          -1);
+    alertWindowMain->Show(GetLangText(QStringLiteral("alertWindowCaption")),
+                          GetLangText(QStringLiteral("alert_capture")), -1);
     return;
   }
   FMyPattern = osCapture;

@@ -5,6 +5,7 @@
 #include "uEditRepository.h"
 #include "uImageList.h"
 #include "uIniOptions.h"
+#include "uRecognition.h"
 #include "uTextFile.h"
 
 #include <QCoreApplication>
@@ -20,93 +21,93 @@ namespace {
 // The pictures of the two image lists, by index (icon-theme names). The forms
 // refer to them by index only.
 const QStringList Images16 = {
-    "document-open",        // 0
-    "document-save",        // 1
-    "edit-delete",          // 2
-    "dialog-ok-apply",      // 3 OK
-    "dialog-cancel",        // 4 Cancel
-    "application-pdf",      // 5 choose a PDF document
-    "folder",               // 6
-    "zoom-original",        // 7 100 %
-    "zoom-in",              // 8
-    "folder-open",          // 9 choose a folder
-    "edit-copy",            // 10
-    "edit-clear-all",       // 11 clear the result
-    "edit-clear-list",      // 12 clear the list
-    "system-file-manager",  // 13 show in file manager
-    "list-remove",          // 14 remove the selected image
-    "zoom-fit-width",       // 15 fit to width
-    "zoom-out",             // 16
-    "view-refresh",         // 17
-    "edit-undo",            // 18
+    "document-open",             // 0
+    "document-save",             // 1
+    "edit-delete",               // 2
+    "dialog-ok-apply",           // 3 OK
+    "dialog-cancel",             // 4 Cancel
+    "application-pdf",           // 5 choose a PDF document
+    "folder",                    // 6
+    "zoom-original",             // 7 100 %
+    "zoom-in",                   // 8
+    "folder-open",               // 9 choose a folder
+    "edit-copy",                 // 10
+    "edit-clear-all",            // 11 clear the result
+    "edit-clear-list",           // 12 clear the list
+    "system-file-manager",       // 13 show in file manager
+    "list-remove",               // 14 remove the selected image
+    "zoom-fit-width",            // 15 fit to width
+    "zoom-out",                  // 16
+    "view-refresh",              // 17
+    "edit-undo",                 // 18
     "format-text-direction-ltr", // 19 clear the result's formatting
-    "edit-redo",            // 20
-    "edit-find",            // 21
-    "document-print",       // 22
-    "document-preview",     // 23
-    "insert-image",         // 24
-    "insert-table",         // 25
-    "format-text-bold",     // 26
-    "format-text-italic",   // 27
+    "edit-redo",                 // 20
+    "edit-find",                 // 21
+    "document-print",            // 22
+    "document-preview",          // 23
+    "insert-image",              // 24
+    "insert-table",              // 25
+    "format-text-bold",          // 26
+    "format-text-italic",        // 27
     "format-text-underline",     // 28
     "format-text-strikethrough", // 29
-    "format-justify-left",  // 30
-    "format-justify-right", // 31
+    "format-justify-left",       // 30
+    "format-justify-right",      // 31
     "format-justify-center",     // 32
-    "format-justify-fill",  // 33
+    "format-justify-fill",       // 33
     "preferences-desktop-font",  // 34
 };
 
 const QStringList Images32 = {
-    "scanner",                    // 0 scan
-    "application-pdf",            // 1 import PDF
-    "folder-open",                // 2 import folder
-    "document-open",              // 3 import files
-    "camera-photo",               // 4 capture
-    "list-remove",                // 5 remove selected
-    "edit-clear-list",            // 6 clear all
-    "document-edit",              // 7 recognise selection
-    "document-multiple",          // 8 recognise all
-    "view-barcode",               // 9 barcode
-    "object-rotate-left",         // 10 rotate left
-    "object-rotate-right",        // 11 rotate right
-    "transform-crop",             // 12 crop
-    "object-straighten",          // 13 straighten
-    "document-save",              // 14 save
-    "edit-undo",                  // 15 undo
-    "edit-redo",                  // 16 redo
-    "color-mode-black-white",     // 17 black and white
-    "draw-rectangle",             // 18 mask
-    "merge",                      // 19 merge
-    "format-text-bold",           // 20
-    "format-text-italic",         // 21
-    "format-text-underline",      // 22
-    "format-text-strikethrough",  // 23
-    "format-justify-left",        // 24
-    "format-justify-right",       // 25
-    "format-justify-center",      // 26
-    "format-justify-fill",        // 27
-    "preferences-desktop-font",   // 28
-    "insert-image",               // 29
-    "insert-table",               // 30
-    "configure-shortcuts",        // 31 hotkeys
-    "document-export",            // 32 export
-    "languages",                  // 33 import language pack
-    "document-save-as",           // 34 save as
-    "document-preview",           // 35 print preview
-    "document-print",             // 36 print
-    "document-page-setup",        // 37 page setup
-    "document-open",              // 38 open
-    "application-pdf",            // 39 export to PDF
-    "camera-photo",               // 40 capture
-    "insert-image",               // 41 capture and append
-    "window-restore",             // 42 restore window
-    "zoom-fit-width",             // 43
-    "zoom-original",              // 44
-    "edit-clear-all",             // 45
-    "system-file-manager",        // 46
-    "view-refresh",               // 47
-    "help-about",                 // 48
+    "scanner",                   // 0 scan
+    "application-pdf",           // 1 import PDF
+    "folder-open",               // 2 import folder
+    "document-open",             // 3 import files
+    "camera-photo",              // 4 capture
+    "list-remove",               // 5 remove selected
+    "edit-clear-list",           // 6 clear all
+    "document-edit",             // 7 recognise selection
+    "document-multiple",         // 8 recognise all
+    "view-barcode",              // 9 barcode
+    "object-rotate-left",        // 10 rotate left
+    "object-rotate-right",       // 11 rotate right
+    "transform-crop",            // 12 crop
+    "object-straighten",         // 13 straighten
+    "document-save",             // 14 save
+    "edit-undo",                 // 15 undo
+    "edit-redo",                 // 16 redo
+    "color-mode-black-white",    // 17 black and white
+    "draw-rectangle",            // 18 mask
+    "merge",                     // 19 merge
+    "format-text-bold",          // 20
+    "format-text-italic",        // 21
+    "format-text-underline",     // 22
+    "format-text-strikethrough", // 23
+    "format-justify-left",       // 24
+    "format-justify-right",      // 25
+    "format-justify-center",     // 26
+    "format-justify-fill",       // 27
+    "preferences-desktop-font",  // 28
+    "insert-image",              // 29
+    "insert-table",              // 30
+    "configure-shortcuts",       // 31 hotkeys
+    "document-export",           // 32 export
+    "languages",                 // 33 import language pack
+    "document-save-as",          // 34 save as
+    "document-preview",          // 35 print preview
+    "document-print",            // 36 print
+    "document-page-setup",       // 37 page setup
+    "document-open",             // 38 open
+    "application-pdf",           // 39 export to PDF
+    "camera-photo",              // 40 capture
+    "insert-image",              // 41 capture and append
+    "window-restore",            // 42 restore window
+    "zoom-fit-width",            // 43
+    "zoom-original",             // 44
+    "edit-clear-all",            // 45
+    "system-file-manager",       // 46
+    "view-refresh",              // 47
+    "help-about",                // 48
 };
 
 } // namespace
@@ -167,7 +168,7 @@ void TdmMain::InitConsts() {
     const qsizetype eq = entry.indexOf(u'=');
     const QString name = eq < 0 ? QString() : entry.left(eq);
     const QString code = eq < 0 ? QString() : entry.mid(eq + 1);
-    const QFileInfo file(QStringLiteral("%1%2/%3.traineddata").arg(AppPath, QStringLiteral("ocrlangs"), code));
+    const QFileInfo file(TrainedDataFile(TrainedDataFolder(AppPath), code));
     if (file.exists() && file.isFile())
       cbbItemLang->AddItem(name);
   }

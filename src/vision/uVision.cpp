@@ -1,5 +1,7 @@
 #include "uVision.h"
 
+#include "uVisionLoader.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPainter>
-#include <dlfcn.h>
 #include <system_error>
 
 namespace {
@@ -22,6 +23,7 @@ struct TLoaderState {
   const zv_api *Api = nullptr;
   zv_handle *Library = nullptr;
   QString File;
+  QString HelperFile; // the file a helper process loaded, last
 };
 
 TLoaderState &State() {
@@ -29,73 +31,20 @@ TLoaderState &State() {
   return state;
 }
 
-QString DlError() {
-  const char *e = dlerror();
-  return e ? QString::fromLocal8Bit(e) : QStringLiteral("unknown reason");
-}
-
-// Opens `path` and makes the library object; on any failure the module is
-// closed again and `why` says what went wrong.
-bool TryFile(TLoaderState &s, const QString &path, QString &why) {
-  dlerror();
-  void *module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) {
-    why = DlError();
-    return false;
-  }
-  auto create = reinterpret_cast<zv_library_create_fn>(dlsym(module, ZV_ENTRY_POINT));
-  if (!create) {
-    why = QStringLiteral("no entry point %1").arg(QLatin1String(ZV_ENTRY_POINT));
-    dlclose(module);
-    return false;
-  }
-  const zv_api *api = nullptr;
-  zv_handle *library = nullptr;
-  int status = create(ZV_ABI_VERSION, &api, &library);
-  if (status < 0 || !api || !library || api->size < sizeof(zv_api) || api->version != ZV_ABI_VERSION) {
-    why = status < 0 ? QStringLiteral("the entry point failed (%1)").arg(status)
-                     : QStringLiteral("the entry point gave no usable library object");
-    if (library && api && api->release)
-      api->release(library);
-    dlclose(module);
-    return false;
-  }
-  s.Module = module;
-  s.Api = api;
-  s.Library = library;
-  s.File = path;
-  return true;
-}
-
 void Load(TLoaderState &s) {
   ++s.Attempts;
   QString folder = s.SearchFolder;
   if (folder.isEmpty() && QCoreApplication::instance())
     folder = QCoreApplication::applicationDirPath();
-  if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-    folder += QLatin1Char('/');
-  QStringList tried;
-  for (const QString &name : VisionPluginFileNames()) {
-    QString why;
-    if (!folder.isEmpty()) {
-      QString path = folder + name;
-      if (QFileInfo::exists(path)) {
-        if (TryFile(s, path, why))
-          return;
-        tried << QStringLiteral("%1: %2").arg(path, why);
-      }
-    }
-    if (s.SystemSearch) {
-      if (TryFile(s, name, why))
-        return;
-      tried << QStringLiteral("%1: %2").arg(name, why);
-    }
-  }
-  throw EVisionUnavailable(QStringLiteral("The recognition plug-in could not be loaded (%1)")
-                               .arg(tried.isEmpty() ? QStringLiteral("no file %1 in %2")
-                                                          .arg(VisionPluginFileNames().join(QStringLiteral(", ")),
-                                                               QDir::toNativeSeparators(folder))
-                                                    : tried.join(QStringLiteral("; "))));
+  TVisionModule module;
+  std::string why;
+  if (!VisionOpenPlugin(QFile::encodeName(folder).toStdString(), s.SystemSearch, module, why))
+    throw EVisionUnavailable(
+        QStringLiteral("The recognition plug-in could not be loaded (%1)").arg(QString::fromLocal8Bit(why.c_str())));
+  s.Module = module.Module;
+  s.Api = module.Api;
+  s.Library = module.Library;
+  s.File = QFile::decodeName(module.File.c_str());
 }
 
 // Whether every pixel of a 32-bit picture with alpha is opaque.
@@ -116,26 +65,18 @@ bool IsOpaque(const QImage &image) {
 } // namespace
 
 QString VisionFailureText(const std::exception &e) {
-  if (dynamic_cast<const EVisionUnavailable *>(&e))
+  if (dynamic_cast<const EVisionUnavailable *>(&e) || dynamic_cast<const EVisionFault *>(&e))
     return QString::fromLatin1(VisionUnavailableText);
   return QString::fromLatin1(VisionErrorPrefix) + ExceptionMessage(e);
 }
 
-bool VisionCheckTrainedData(const QString &folder, const QString &code, QString *reason) {
-  try {
-    TVisionLibrary lib = TVisionLibrary::Obtain();
-    lib.CreateOCR(folder, code);
-    return true;
-  } catch (const std::exception &e) {
-    if (reason)
-      *reason = ExceptionMessage(e);
-    return false;
-  }
-}
-
 const QStringList &VisionPluginFileNames() {
-  static const QStringList names = {QStringLiteral("libzvision.so"), QStringLiteral("libzvision.so.1"),
-                                    QStringLiteral("zvision.so")};
+  static const QStringList names = [] {
+    QStringList list;
+    for (const std::string &name : VisionPluginNames())
+      list << QString::fromStdString(name);
+    return list;
+  }();
   return names;
 }
 
@@ -149,9 +90,21 @@ QString VisionSearchFolder() {
   return State().SearchFolder;
 }
 
+bool VisionSystemSearch() {
+  QMutexLocker lock(&State().Lock);
+  return State().SystemSearch;
+}
+
 QString VisionPluginFile() {
   QMutexLocker lock(&State().Lock);
-  return State().File;
+  return State().File.isEmpty() ? State().HelperFile : State().File;
+}
+
+void VisionNoteHelperLoad(bool loaded, const QString &file) {
+  QMutexLocker lock(&State().Lock);
+  ++State().Attempts;
+  if (loaded)
+    State().HelperFile = file;
 }
 
 void VisionLoaderTest::SetSystemSearch(bool on) {
@@ -311,7 +264,7 @@ TVisionImage TVisionLibrary::CreateImage(int width, int height, int layout, int 
   return TVisionImage(FApi, image);
 }
 
-TVisionImage TVisionLibrary::CreateImage(const QImage &picture) const {
+QImage VisionPixels(const QImage &picture, int &layout) {
   QImage image = picture;
   if (image.isNull())
     throw EVisionError(ZV_E_INVALIDARG, QStringLiteral("The image is empty"));
@@ -326,7 +279,7 @@ TVisionImage TVisionLibrary::CreateImage(const QImage &picture) const {
     }
     image = flat;
   }
-  int layout = 0;
+  layout = 0;
   switch (image.format()) {
   case QImage::Format_Grayscale8:
     layout = ZV_LAYOUT_GREY8;
@@ -361,6 +314,12 @@ TVisionImage TVisionLibrary::CreateImage(const QImage &picture) const {
     throw EVisionError(
         ZV_E_NOMEM,
         QStringLiteral("Out of memory for the image of %1 x %2 pixels").arg(picture.width()).arg(picture.height()));
+  return image;
+}
+
+TVisionImage TVisionLibrary::CreateImage(const QImage &picture) const {
+  int layout = 0;
+  const QImage image = VisionPixels(picture, layout);
   return CreateImage(image.width(), image.height(), layout, int(image.bytesPerLine()), image.constBits());
 }
 

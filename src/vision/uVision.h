@@ -39,14 +39,21 @@ public:
   using EPlatformError::EPlatformError;
 };
 
+// The plug-in faulted (an invalid memory access) inside the helper process
+// that ran the operation.
+class EVisionFault : public EPlatformError {
+public:
+  using EPlatformError::EPlatformError;
+};
+
 // The two fixed texts of a failed recognition or barcode reading.
 inline constexpr const char *VisionUnavailableText =
     "An error was encountered processing this image. Ensure you are using the latest version of the IEVision "
     "plug-in.";
 inline constexpr const char *VisionErrorPrefix = "An error was encountered processing this image: ";
 // The text to show for a failure of a recognition or barcode reading:
-// VisionUnavailableText for EVisionUnavailable, otherwise VisionErrorPrefix
-// followed by the failure's message.
+// VisionUnavailableText for EVisionUnavailable and EVisionFault, otherwise
+// VisionErrorPrefix followed by the failure's message.
 QString VisionFailureText(const std::exception &e);
 
 // A rectangle of an image in pixels (x, y, width, height); all zeros is the
@@ -182,10 +189,16 @@ private:
 
 // Whether the trained-data file <folder>/<code>.traineddata loads in the
 // recognition engine: true when it does; otherwise false with `reason` (when
-// given) saying why. A file that would end the program when loaded is
-// refused, not loaded here. Used before a language pack replaces an
-// installed file.
+// given) saying why. The engine is made in a helper process, as for a
+// recognition (uVisionService.h), with a time limit: a file that would end
+// the program when loaded is refused, not loaded here. Used before a
+// language pack replaces an installed file.
 bool VisionCheckTrainedData(const QString &folder, const QString &code, QString *reason = nullptr);
+
+// The pixels of a picture as the plug-in takes them, with their ZV_LAYOUT_*:
+// grey, RGB and 32-bit formats as they are; a picture with an alpha channel
+// laid over white first; others converted.
+QImage VisionPixels(const QImage &picture, int &layout);
 
 // The file names tried, in order.
 const QStringList &VisionPluginFileNames();
@@ -193,15 +206,22 @@ const QStringList &VisionPluginFileNames();
 // folder. The desk sets AppPath.
 void SetVisionSearchFolder(const QString &folder);
 QString VisionSearchFolder();
-// The file the plug-in was loaded from; empty while none is loaded.
+// Whether the system's library search is tried after the search folder.
+bool VisionSystemSearch();
+// The file the plug-in was loaded from (in this process or, last, in a
+// helper process); empty while none is loaded.
 QString VisionPluginFile();
+// A helper process's load of the plug-in: counted as an attempt, and the
+// file kept when it loaded.
+void VisionNoteHelperLoad(bool loaded, const QString &file);
 
 // Hooks for tests.
 namespace VisionLoaderTest {
 // Whether the system's library search is tried after the search folder
 // (on by default); off, only the search folder is looked in.
 void SetSystemSearch(bool on);
-// Number of load attempts made in this run (each failed Obtain() is one).
+// Number of load attempts made in this run, here and in helper processes
+// (each failed Obtain() is one).
 int LoadAttempts();
 // Forgets a failed attempt's details and the attempt count; a loaded
 // plug-in stays loaded.

@@ -19,6 +19,11 @@
  *
  * Library objects and scanners may be used from several threads at once; an
  * OCR engine, image, list or text object from one thread at a time.
+ *
+ * The operations run in the calling process and do not guard it: damaged
+ * trained data or an unusual picture can end it (an assertion of the engine
+ * or of the barcode reader). The program therefore calls the plug-in only
+ * from its helper process (uVisionService.h).
  */
 
 #include <errno.h>
@@ -123,6 +128,12 @@ typedef struct zv_api {
    * content. */
   int32_t (*barcode_type)(zv_handle *item, zv_handle **text);
   int32_t (*barcode_value)(zv_handle *item, zv_handle **text);
+
+  /* OCR engine: as recognize, and calls progress(context, percent) now and
+   * then on the calling thread with the share of the work done (0 to 100);
+   * progress may be null. */
+  int32_t (*recognize_progress)(zv_handle *ocr, zv_handle *image, const zv_rect *rect,
+                                void (*progress)(void *context, int32_t percent), void *context, zv_handle **text);
 } zv_api;
 
 /* The entry point: checks that the plug-in serves interface `version`, then

@@ -382,28 +382,34 @@ private slots:
     QVERIFY(ink);
   }
 
-  // An image whose enlargement would not fit is refused with a message that
-  // says so; the busy cursor does not stay (checked in cleanup), nothing is
-  // appended. A selection of it is small enough.
-  void tooLargeToEnlargeIsRefused() {
+  // Where three times would pass the picture limit or the engine's largest
+  // side, the largest enlargement that fits: the page is recognised, with
+  // no message. A selection of such a page that fits is enlarged three
+  // times.
+  void enlargesWithinTheLimits_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QSize>("recognisedAt");
+    QTest::newRow("600-dpi A4 page") << QSize(4960, 7016) << 600 << QSize(13294, 18805);
+    QTest::newRow("wide banner") << QSize(11000, 200) << 300 << QSize(32767, 595);
+  }
+  void enlargesWithinTheLimits() {
+    QFETCH(QSize, size);
+    QFETCH(int, dpi);
+    QFETCH(QSize, recognisedAt);
     TDeskFixture desk;
-    QImage huge(5300, 5300, QImage::Format_Grayscale8);
-    huge.fill(255);
-    const QString file = WritePage(desk.App.File("in/huge.png"), huge);
+    const QImage page = TextPage(size, EnglishLines).convertToFormat(QImage::Format_Grayscale8);
+    const QString file = WritePage(desk.App.File("in/big.png"), page, dpi);
     Import(desk, {file});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
     desk.Run("actRec_Sel");
-    QCOMPARE(desk.Dialogs->Calls.size(), 1);
-    QCOMPARE(desk.Dialogs->Calls[0].Kind, QStringLiteral("box"));
-    QCOMPARE(desk.Dialogs->Calls[0].Flags, unsigned(MB_ICONERROR));
-    QCOMPARE(desk.Dialogs->Calls[0].Text,
-             QStringLiteral("The image is too large to be enlarged for recognition (5300 by 5300 pixels would "
-                            "become 15900 by 15900)."));
-    QVERIFY(!QGuiApplication::overrideCursor());
-    QCOMPARE(desk.Fra()->rveResult->CheckpointCount(), 0);
-    desk.Fra()->imgRaw->Select(QRect(100, 100, 1000, 800));
+    QCOMPARE(desk.Dialogs->Calls.size(), 0);
+    QCOMPARE(desk.Fra()->imgTemp->IEBitmap()->Image().size(), recognisedAt);
+    QCOMPARE(Words(EditorText(desk.Fra()->rveResult)), EnglishWords);
+    QCOMPARE(CheckpointNames(desk.Fra()->rveResult), QStringList{file});
+    desk.Fra()->imgRaw->Select(QRect(0, 0, 1000, 150));
     desk.Fra()->SetOCRImage();
-    QCOMPARE(desk.Fra()->imgTemp->IEBitmap()->Image().size(), QSize(3000, 2400));
+    QCOMPARE(desk.Fra()->imgTemp->IEBitmap()->Image().size(), QSize(3000, 450));
   }
 
   // The trained-data path of a name the table lacks, or of the empty name,

@@ -135,21 +135,6 @@ template <class F> EVisionError ExpectVisionError(F body) {
   return EVisionError(0, QString());
 }
 
-// The offset of the neural-network model inside a trained-data file (entry
-// 17 of its table), or -1.
-qint64 LstmOffset(const QByteArray &data) {
-  auto word = [&](qsizetype at, int bytes) {
-    quint64 v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-      v = (v << 8) | quint8(data[at + i]);
-    return v;
-  };
-  if (data.size() < 4 + 8 * 18 || word(0, 4) < 18)
-    return -1;
-  auto offset = qint64(word(4 + 8 * 17, 8));
-  return offset > 0 && offset + 64 < data.size() ? offset : -1;
-}
-
 } // namespace
 
 class TestVision : public QObject {
@@ -277,14 +262,15 @@ private slots:
     QVERIFY2(e.Message().contains(named), qPrintable(e.Message()));
   }
 
-  // Damaged trained data: refused with a description; the process lives on.
+  // Damaged trained data that the engine's own checks refuse: refused with
+  // a description; the process lives on. (Files that pass those checks and
+  // end the process when loaded are the helper process's to meet:
+  // tst_visionservice.)
   void corruptTrainedData_data() {
     QTest::addColumn<QString>("damage");
     QTest::newRow("garbage bytes") << "garbage";
     QTest::newRow("empty file") << "empty";
     QTest::newRow("cut short") << "truncated";
-    // Tesseract's own checks pass this one, and loading it ends the process.
-    QTest::newRow("damaged model") << "model";
   }
   void corruptTrainedData() {
     QFETCH(QString, damage);
@@ -298,12 +284,8 @@ private slots:
         c = char(random.bounded(256));
     } else if (damage == "empty") {
       data.clear();
-    } else if (damage == "truncated") {
-      data.truncate(data.size() / 2);
     } else {
-      qint64 offset = LstmOffset(data);
-      QVERIFY(offset > 0);
-      memset(data.data() + offset + 4, 0xff, 16);
+      data.truncate(data.size() / 2);
     }
     QTemporaryDir dir;
     QFile file(dir.filePath("eng.traineddata"));
@@ -312,7 +294,7 @@ private slots:
     file.close();
 
     TVisionLibrary lib = TVisionLibrary::Obtain();
-    for (int attempt = 0; attempt < 2; ++attempt) { // the second from the kept verdict
+    for (int attempt = 0; attempt < 2; ++attempt) {
       EVisionError e = ExpectVisionError([&] { lib.CreateOCR(dir.path(), "eng"); });
       QCOMPARE(e.Status(), ZV_E_BADDATA);
       QVERIFY2(e.Message().contains(QStringLiteral("is not a valid trained-data file")), qPrintable(e.Message()));

@@ -8,15 +8,6 @@
 #include <ZXing/ReadBarcode.h>
 #include <algorithm>
 #include <bit>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace zv {
 namespace {
@@ -87,6 +78,9 @@ std::vector<TFound> ReadArea(const TImage &image, const TArea &area) {
   // Reading downscaled copies as well merges their results with a check that
   // asserts (and so ends the process) on some pages with linear codes.
   hints.setTryDownscale(false);
+  // ZXing-cpp as packaged keeps its assertions, and some of them fail on
+  // unusual pictures, which ends the process: the program reads barcodes
+  // only in its helper process.
   ZXing::Results results = ZXing::ReadBarcodes(view, hints);
 
   // Reading order: by the top edge, then by the left edge.
@@ -112,144 +106,6 @@ std::vector<TFound> ReadArea(const TImage &image, const TArea &area) {
   return found;
 }
 
-// ZXing-cpp as packaged keeps its assertions, and some of them fail on
-// unusual pictures, which ends the process. So a scan runs in a child
-// process that hands its findings back through a pipe; a child that dies
-// makes the scan fail, not the program. Where no child process can be had
-// the scan runs here.
-constexpr int ScanTimeoutMs = 120000;
-
-void PutU32(std::string &out, uint32_t v) { out.append(reinterpret_cast<const char *>(&v), sizeof v); }
-void PutText(std::string &out, const std::u16string &t) {
-  PutU32(out, uint32_t(t.size()));
-  out.append(reinterpret_cast<const char *>(t.data()), t.size() * sizeof(char16_t));
-}
-
-struct TReader {
-  const std::string &In;
-  size_t At = 0;
-  bool Ok = true;
-  uint32_t U32() {
-    uint32_t v = 0;
-    if (In.size() - At < sizeof v) {
-      Ok = false;
-      return 0;
-    }
-    memcpy(&v, In.data() + At, sizeof v);
-    At += sizeof v;
-    return v;
-  }
-  std::u16string Text() {
-    uint32_t n = U32();
-    if (!Ok || (In.size() - At) / sizeof(char16_t) < n) {
-      Ok = false;
-      return {};
-    }
-    std::u16string t(n, u'\0');
-    memcpy(t.data(), In.data() + At, n * sizeof(char16_t));
-    At += n * sizeof(char16_t);
-    return t;
-  }
-};
-
-[[noreturn]] void ChildScan(int fd, const TImage &image, const TArea &area) {
-  for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP})
-    signal(sig, SIG_DFL);
-  struct rlimit noCore {};
-  setrlimit(RLIMIT_CORE, &noCore);
-  std::string out;
-  int rc = 0;
-  try {
-    std::vector<TFound> found = ReadArea(image, area);
-    PutU32(out, uint32_t(found.size()));
-    for (const TFound &f : found) {
-      PutText(out, f.Type);
-      PutText(out, f.Value);
-    }
-  } catch (const std::bad_alloc &) {
-    rc = 3;
-  } catch (...) {
-    rc = 2;
-  }
-  for (size_t done = 0; rc == 0 && done < out.size();) {
-    ssize_t n = write(fd, out.data() + done, out.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      rc = 2;
-    else
-      done += size_t(n);
-  }
-  _exit(rc);
-}
-
-std::vector<TFound> ReadIsolated(const TImage &image, const TArea &area) {
-  if (area.IsEmpty())
-    return {};
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0)
-    return ReadArea(image, area);
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return ReadArea(image, area);
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    ChildScan(fds[1], image, area);
-  }
-  close(fds[1]);
-  std::string in;
-  bool timedOut = false;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ScanTimeoutMs);
-  char buffer[65536];
-  while (true) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      timedOut = true;
-      break;
-    }
-    pollfd p{fds[0], POLLIN, 0};
-    int ready = poll(&p, 1, int(left.count()));
-    if (ready < 0 && errno == EINTR)
-      continue;
-    if (ready <= 0)
-      continue; // the deadline check above ends the wait
-    ssize_t n = read(fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      break;
-    in.append(buffer, size_t(n));
-  }
-  close(fds[0]);
-  if (timedOut)
-    kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (timedOut)
-    Fail(ZV_E_FAIL, "The barcode reader did not finish with this image");
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
-    Fail(ZV_E_NOMEM, "Out of memory while reading barcodes");
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    Fail(ZV_E_FAIL, "The barcode reader failed on this image");
-  TReader reader{in};
-  uint32_t count = reader.U32();
-  std::vector<TFound> found;
-  for (uint32_t i = 0; reader.Ok && i < count; ++i) {
-    TFound f;
-    f.Type = reader.Text();
-    f.Value = reader.Text();
-    if (reader.Ok)
-      found.push_back(std::move(f));
-  }
-  if (!reader.Ok || reader.At != in.size())
-    Fail(ZV_E_FAIL, "The barcode reader gave a damaged answer");
-  return found;
-}
-
 } // namespace
 
 int32_t CreateScanner(zv_handle *library, int32_t reserved, zv_handle **scanner) {
@@ -271,7 +127,7 @@ int32_t Scan(zv_handle *scanner, zv_handle *image, const zv_rect *rect, int32_t 
     *list = nullptr;
     CheckReserved(reserved, "scan");
     TArea area = ClipToImage(rect, *img);
-    *list = (new TBarcodeList(ReadIsolated(*img, area)))->Handle();
+    *list = (new TBarcodeList(ReadArea(*img, area)))->Handle();
     return ZV_OK;
   });
 }

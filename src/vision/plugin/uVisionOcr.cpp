@@ -3,31 +3,20 @@
 
 #include "uVisionPlugin.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <leptonica/allheaders.h>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <omp.h>
-#include <signal.h>
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <tesseract/baseapi.h>
-#include <thread>
-#include <tuple>
-#include <unistd.h>
+#include <tesseract/ocrclass.h>
 
 namespace zv {
 namespace {
 
 // Tesseract keeps its page coordinates in 16 bits.
 constexpr int32_t MaxSide = 32767;
-
-// How long loading trained data in the trial process may take.
-constexpr auto TrialTimeout = std::chrono::seconds(120);
 
 struct TDataFile {
   std::string Path;
@@ -62,58 +51,6 @@ std::vector<TDataFile> DataFiles(const std::string &folder, const std::string &l
   return files;
 }
 
-// Tesseract ends the process (an assertion, or a fault) on some damaged
-// trained-data files that pass its own checks. So each version of a file is
-// loaded once in a child process first; only a file that loaded there is
-// loaded here. The verdicts are kept for the run, by file identity.
-using TTrialKey = std::tuple<std::string, int, dev_t, ino_t, off_t, time_t, long>;
-std::mutex GTrialLock;
-std::map<std::vector<TTrialKey>, bool> GTrials;
-
-enum class TTrial { Loaded, Refused, Died, Unchecked };
-
-TTrial RunTrial(const std::string &folder, const std::string &language, int mode) {
-  pid_t pid = fork();
-  if (pid < 0)
-    return TTrial::Unchecked;
-  if (pid == 0) {
-    // The child: load, answer by exit status, leave without any clean-up
-    // of the parent's state. A fault ends it quietly, not through whatever
-    // crash handler the parent installed.
-    for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP})
-      signal(sig, SIG_DFL);
-    struct rlimit noCore {};
-    setrlimit(RLIMIT_CORE, &noCore);
-    int rc = 1;
-    {
-      auto *api = new tesseract::TessBaseAPI;
-      rc = api->Init(folder.c_str(), language.c_str(), tesseract::OcrEngineMode(mode)) == 0 ? 0 : 1;
-    }
-    _exit(rc);
-  }
-  auto deadline = std::chrono::steady_clock::now() + TrialTimeout;
-  auto pause = std::chrono::microseconds(200);
-  int status = 0;
-  while (true) {
-    pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid)
-      break;
-    if (done < 0 && errno != EINTR)
-      return TTrial::Unchecked;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      return TTrial::Died;
-    }
-    std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::microseconds(20000));
-  }
-  if (WIFEXITED(status))
-    return WEXITSTATUS(status) == 0 ? TTrial::Loaded : TTrial::Refused;
-  return TTrial::Died;
-}
-
 std::string BadDataMessage(const std::vector<TDataFile> &files, const std::string &language, int mode) {
   std::string names;
   for (const auto &f : files)
@@ -139,25 +76,20 @@ void ApplyThreadLimit() {
 // Loads a Tesseract instance, or fails with a description.
 std::unique_ptr<tesseract::TessBaseAPI> Load(const std::string &folder, const std::string &language, int mode) {
   ApplyThreadLimit();
+  // Tesseract ends the process (an assertion, or a fault) on some damaged
+  // trained-data files that pass its own checks; the program loads them
+  // only in its helper process, which may end.
   std::vector<TDataFile> files = DataFiles(folder, language);
-  std::vector<TTrialKey> key;
-  for (const auto &f : files)
-    key.emplace_back(f.Path, mode, f.Info.st_dev, f.Info.st_ino, f.Info.st_size, f.Info.st_mtim.tv_sec,
-                     f.Info.st_mtim.tv_nsec);
-  {
-    std::lock_guard<std::mutex> lock(GTrialLock);
-    auto it = GTrials.find(key);
-    if (it == GTrials.end()) {
-      TTrial trial = RunTrial(folder, language, mode);
-      // Unchecked (no child process to be had): the load below decides.
-      if (trial != TTrial::Unchecked)
-        it = GTrials.emplace(key, trial == TTrial::Loaded).first;
-    }
-    if (it != GTrials.end() && !it->second)
-      Fail(ZV_E_BADDATA, BadDataMessage(files, language, mode));
-  }
   auto api = std::make_unique<tesseract::TessBaseAPI>();
-  if (api->Init(folder.c_str(), language.c_str(), tesseract::OcrEngineMode(mode)) != 0)
+  int rc = -1;
+  try {
+    rc = api->Init(folder.c_str(), language.c_str(), tesseract::OcrEngineMode(mode));
+  } catch (const std::exception &) {
+    // A damaged header can ask for any amount of memory, or be read past
+    // its end.
+    rc = -1;
+  }
+  if (rc != 0)
     Fail(ZV_E_BADDATA, BadDataMessage(files, language, mode));
   api->SetPageSegMode(tesseract::PSM_AUTO);
   return api;
@@ -186,7 +118,10 @@ public:
     FMode = mode;
   }
 
-  std::u16string Recognize(const TImage &image, const TArea &area) {
+  using TProgress = void (*)(void *context, int32_t percent);
+
+  std::u16string Recognize(const TImage &image, const TArea &area, TProgress progress = nullptr,
+                           void *context = nullptr) {
     if (area.IsEmpty())
       return {};
     if (area.Width > MaxSide || area.Height > MaxSide)
@@ -206,7 +141,24 @@ public:
       FApi->SetImage(part);
       pixDestroy(&part);
     }
-    if (FApi->Recognize(nullptr) != 0) {
+    // Tesseract reports its progress through a monitor; the monitor's
+    // cancel data carries ours.
+    struct TMonitor {
+      TProgress Progress;
+      void *Context;
+      int Last;
+    } state{progress, context, -1};
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel_this = &state;
+    monitor.progress_callback2 = [](tesseract::ETEXT_DESC *desc, int, int, int, int) {
+      auto *m = static_cast<TMonitor *>(desc->cancel_this);
+      if (m->Progress && desc->progress != m->Last) {
+        m->Last = desc->progress;
+        m->Progress(m->Context, desc->progress);
+      }
+      return true;
+    };
+    if (FApi->Recognize(progress ? &monitor : nullptr) != 0) {
       FApi->Clear();
       Fail(ZV_E_FAIL, "The recognition engine failed on this image");
     }
@@ -226,6 +178,19 @@ private:
 };
 
 } // namespace
+
+int32_t RecognizeProgress(zv_handle *ocr, zv_handle *image, const zv_rect *rect,
+                          void (*progress)(void *context, int32_t percent), void *context, zv_handle **text) {
+  return Guard([&] {
+    auto *engine = Cast<TOcr>(ocr, "an OCR engine");
+    auto *img = Cast<TImage>(image, "an image");
+    CheckOut(text, "text object");
+    *text = nullptr;
+    TArea area = ClipToImage(rect, *img);
+    *text = NewText(engine->Recognize(*img, area, progress, context));
+    return ZV_OK;
+  });
+}
 
 int32_t CreateOcr(zv_handle *library, const char *folder, const char *language, int32_t reserved1, int32_t reserved2,
                   zv_handle **ocr) {

@@ -285,7 +285,7 @@ int32_t GetText(zv_handle *text, const uint16_t **chars, int32_t *length) {
 const zv_api Api = {
     sizeof(zv_api), ZV_ABI_VERSION, AddRef,   Release,     GetLastError, CreateImage,
     ImageSize,      CreateOcr,      SetMode,  Recognize,   GetText,      CreateScanner,
-    Scan,           ListCount,      ListItem, BarcodeType, BarcodeValue,
+    Scan,           ListCount,      ListItem, BarcodeType, BarcodeValue, RecognizeProgress,
 };
 
 } // namespace

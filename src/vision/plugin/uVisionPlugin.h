@@ -138,6 +138,8 @@ int32_t CreateOcr(zv_handle *library, const char *folder, const char *language, 
                   zv_handle **ocr);
 int32_t SetMode(zv_handle *ocr, int32_t mode);
 int32_t Recognize(zv_handle *ocr, zv_handle *image, const zv_rect *rect, int32_t reserved, zv_handle **text);
+int32_t RecognizeProgress(zv_handle *ocr, zv_handle *image, const zv_rect *rect,
+                          void (*progress)(void *context, int32_t percent), void *context, zv_handle **text);
 int32_t CreateScanner(zv_handle *library, int32_t reserved, zv_handle **scanner);
 int32_t Scan(zv_handle *scanner, zv_handle *image, const zv_rect *rect, int32_t reserved, zv_handle **list);
 int32_t ListCount(zv_handle *list, int32_t *count);

@@ -1,0 +1,235 @@
+// quillon-vision: the program's recognition helper process. It loads the
+// recognition plug-in at its first request (by the same rules as the
+// program's loader), and serves the program's requests one at a time over
+// the socket it finds as descriptor 3: checking trained data, recognising
+// text, reading barcodes. The program starts it, keeps it for later
+// requests, and starts another when it has ended; whatever ends it (an
+// assertion in the engine, a fault, being killed after a timeout) ends only
+// the request it was serving.
+
+#include "uVisionLoader.h"
+#include "uVisionProtocol.h"
+
+#include <cstdlib>
+#include <malloc.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace VisionProtocol;
+
+namespace {
+
+int GSocket = HelperSocketFd;
+TVisionModule GPlugin;
+
+void Send(uint32_t type, const std::string &payload = std::string()) {
+  if (!SendMessage(GSocket, type, payload))
+    _exit(0); // the program is gone
+}
+
+std::string Utf16ToUtf8(const uint16_t *text) {
+  std::string out;
+  for (size_t i = 0; text && text[i]; ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// A failing status of the plug-in: answers Failed with its description and
+// returns true.
+bool Failing(int32_t status) {
+  if (status >= 0)
+    return false;
+  const uint16_t *text = nullptr;
+  std::string message;
+  if (GPlugin.Api->last_error(&text) >= 0 && text)
+    message = Utf16ToUtf8(text);
+  TWriter w;
+  w.I32(status);
+  w.Str(message);
+  Send(Failed, w.Data());
+  return true;
+}
+
+// Loads the plug-in when it is not loaded yet; answers Load when it tried,
+// and Unavailable when it failed.
+bool EnsurePlugin(const std::string &folder, bool systemSearch) {
+  if (GPlugin.Api)
+    return true;
+  std::string why;
+  TVisionModule module;
+  const bool ok = VisionOpenPlugin(folder, systemSearch, module, why);
+  TWriter w;
+  w.U32(ok ? 1 : 0);
+  w.Str(ok ? module.File : std::string());
+  w.Str(ok ? std::string() : why);
+  Send(Load, w.Data());
+  if (!ok) {
+    TWriter u;
+    u.Str("The recognition plug-in could not be loaded (" + why + ")");
+    Send(Unavailable, u.Data());
+    return false;
+  }
+  GPlugin = module;
+  return true;
+}
+
+// Holds a handle's reference.
+struct THandle {
+  zv_handle *H = nullptr;
+  ~THandle() {
+    if (H)
+      GPlugin.Api->release(H);
+  }
+};
+
+// The picture of a request, mapped from its descriptor: a plug-in image.
+bool MakeImage(const TPicture &p, int fd, THandle &image) {
+  struct stat st {};
+  const int64_t bytes = int64_t(p.RowBytes) * p.Height;
+  if (fd < 0 || fstat(fd, &st) != 0 || p.Width <= 0 || p.Height <= 0 || p.RowBytes <= 0 ||
+      int64_t(st.st_size) < bytes) {
+    TWriter w;
+    w.I32(ZV_E_INVALIDARG);
+    w.Str("The picture did not reach the recognition helper");
+    Send(Failed, w.Data());
+    return false;
+  }
+  void *pixels = mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, fd, 0);
+  if (pixels == MAP_FAILED) {
+    TWriter w;
+    w.I32(ZV_E_NOMEM);
+    w.Str("The picture could not be mapped in the recognition helper");
+    Send(Failed, w.Data());
+    return false;
+  }
+  const int32_t status =
+      GPlugin.Api->create_image(GPlugin.Library, p.Width, p.Height, p.Layout, p.RowBytes, pixels, &image.H);
+  munmap(pixels, size_t(bytes));
+  return !Failing(status);
+}
+
+void Progress(void *, int32_t percent) {
+  TWriter w;
+  w.I32(percent);
+  Send(VisionProtocol::Progress, w.Data());
+}
+
+void Serve(uint32_t type, const std::string &payload, int fd) {
+  TReader r(payload);
+  const std::string pluginFolder = r.Str();
+  const bool systemSearch = r.U32() != 0;
+  std::string folder, code;
+  int32_t mode = ZV_MODE_DEFAULT;
+  if (type == Check || type == Recognize) {
+    folder = r.Str();
+    code = r.Str();
+    mode = r.I32();
+  }
+  TPicture picture;
+  if (type == Recognize || type == Scan)
+    picture = r.Picture();
+  if (!r.Ok() || !r.AtEnd() || (type != Check && type != Recognize && type != Scan)) {
+    TWriter w;
+    w.I32(ZV_E_INVALIDARG);
+    w.Str("The recognition helper did not understand the request");
+    Send(Failed, w.Data());
+    return;
+  }
+  if (!EnsurePlugin(pluginFolder, systemSearch))
+    return;
+  const zv_api *api = GPlugin.Api;
+  const zv_rect rect{picture.X, picture.Y, picture.RectWidth, picture.RectHeight};
+  if (type == Scan) {
+    THandle image, scanner, list;
+    if (!MakeImage(picture, fd, image) || Failing(api->create_scanner(GPlugin.Library, 0, &scanner.H)) ||
+        Failing(api->scan(scanner.H, image.H, &rect, 0, &list.H)))
+      return;
+    int32_t count = 0;
+    if (Failing(api->list_count(list.H, &count)))
+      return;
+    TWriter w;
+    w.U32(uint32_t(count));
+    for (int32_t i = 0; i < count; ++i) {
+      THandle item, typeText, valueText;
+      const uint16_t *chars = nullptr;
+      int32_t length = 0;
+      if (Failing(api->list_item(list.H, i, &item.H)) || Failing(api->barcode_type(item.H, &typeText.H)) ||
+          Failing(api->text(typeText.H, &chars, &length)))
+        return;
+      w.Str16(std::u16string(reinterpret_cast<const char16_t *>(chars), size_t(length)));
+      if (Failing(api->barcode_value(item.H, &valueText.H)) || Failing(api->text(valueText.H, &chars, &length)))
+        return;
+      w.Str16(std::u16string(reinterpret_cast<const char16_t *>(chars), size_t(length)));
+    }
+    Send(Barcodes, w.Data());
+    return;
+  }
+  THandle ocr;
+  if (Failing(api->create_ocr(GPlugin.Library, folder.c_str(), code.c_str(), 0, 0, &ocr.H)) ||
+      Failing(api->set_mode(ocr.H, mode)))
+    return;
+  Send(Engine);
+  if (type == Check) {
+    Send(Done);
+    return;
+  }
+  THandle image, text;
+  if (!MakeImage(picture, fd, image) ||
+      Failing(api->recognize_progress(ocr.H, image.H, &rect, &Progress, nullptr, &text.H)))
+    return;
+  const uint16_t *chars = nullptr;
+  int32_t length = 0;
+  if (Failing(api->text(text.H, &chars, &length)))
+    return;
+  TWriter w;
+  w.Str16(std::u16string(reinterpret_cast<const char16_t *>(chars), size_t(length)));
+  Send(Text, w.Data());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  (void)argc;
+  (void)argv;
+  // One OpenMP thread per recognition: the program runs several helpers
+  // side by side. Set before the plug-in (and with it the OpenMP runtime)
+  // is loaded, so the runtime reads it.
+  setenv("OMP_THREAD_LIMIT", "1", 1);
+  // An end by a fault is an answer the program handles; no core file.
+  struct rlimit noCore {};
+  setrlimit(RLIMIT_CORE, &noCore);
+  while (true) {
+    uint32_t type = 0;
+    std::string payload;
+    int fd = -1;
+    if (!ReceiveMessage(GSocket, type, payload, &fd))
+      return 0;
+    Serve(type, payload, fd);
+    if (fd >= 0)
+      close(fd);
+    // Give the pages of a large picture back between requests.
+    malloc_trim(0);
+  }
+}

@@ -1,0 +1,304 @@
+// The recognition plug-in run in the program's helper processes: text and
+// barcodes come back as the plug-in gives them; damaged trained data, a
+// damaged plug-in file and an engine that faults, aborts or hangs each end
+// one operation with the failure to show, and the next operation works.
+
+#include "uVisionService.h"
+
+#define ZX_USE_UTF8 1
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+QString OcrFolder() { return QStringLiteral(ZQ_APP_DIR "ocrlangs/"); }
+
+QImage TextImage(const QString &line, QSize size = QSize(900, 120)) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter p(&image);
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(40);
+  p.setFont(font);
+  p.setPen(Qt::black);
+  p.drawText(QRect(30, 0, size.width() - 30, size.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
+  return image;
+}
+
+QString Recognize(const QImage &image, const QString &code = QStringLiteral("eng"),
+                  const QString &folder = OcrFolder()) {
+  return VisionRecognize(image, TVisionRect{}, folder, code).simplified();
+}
+
+// A program folder of its own: the helper, and the plug-in file given.
+struct TFolder {
+  QTemporaryDir Dir;
+  explicit TFolder(const QByteArray &plugin) {
+    const QString helper = Dir.filePath(QLatin1String(VisionHelperName));
+    QFile::copy(QStringLiteral(ZQ_APP_DIR) + QLatin1String(VisionHelperName), helper);
+    QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Put(plugin);
+  }
+  void Put(const QByteArray &plugin) const {
+    QFile f(Dir.filePath(QStringLiteral("libzvision.so")));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+      f.write(plugin);
+  }
+  QString Path() const { return Dir.path() + u'/'; }
+};
+
+QByteArray FileBytes(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs `body`, which must raise E; returns its message and the text to show.
+template <class E, class F> QPair<QString, QString> Expect(F body) {
+  try {
+    body();
+  } catch (const E &e) {
+    return {e.Message(), VisionFailureText(e)};
+  } catch (const std::exception &e) {
+    return {QStringLiteral("other failure: ") + ExceptionMessage(e), QString()};
+  }
+  return {QStringLiteral("no failure"), QString()};
+}
+
+const QString FirstText = QStringLiteral(
+    "An error was encountered processing this image. Ensure you are using the latest version of the IEVision plug-in.");
+
+// The offset of the neural-network model inside a trained-data file (entry
+// 17 of its table), or -1.
+qint64 LstmOffset(const QByteArray &data) {
+  auto word = [&](qsizetype at, int bytes) {
+    quint64 v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+      v = (v << 8) | quint8(data[at + i]);
+    return v;
+  };
+  if (data.size() < 4 + 8 * 18 || word(0, 4) < 18)
+    return -1;
+  auto offset = qint64(word(4 + 8 * 17, 8));
+  return offset > 0 && offset + 64 < data.size() ? offset : -1;
+}
+
+} // namespace
+
+class TestVisionService : public QObject {
+  Q_OBJECT
+
+private slots:
+  void init() {
+    SetVisionSearchFolder(QStringLiteral(ZQ_APP_DIR));
+    VisionLoaderTest::SetSystemSearch(false);
+    VisionServiceTest::SetTimeouts(60000, 120000, 120000);
+  }
+
+  // Text and progress from a helper, which is kept for the next request.
+  void recognisesInAKeptHelper() {
+    QList<int> progress;
+    QCOMPARE(VisionRecognize(TextImage("kept for later"), TVisionRect{}, OcrFolder(), "eng", ZV_MODE_DEFAULT,
+                             [&](int p) { progress << p; })
+                 .simplified(),
+             QStringLiteral("kept for later"));
+    QVERIFY(!progress.isEmpty());
+    for (int i = 1; i < progress.size(); ++i)
+      QVERIFY(progress[i] >= progress[i - 1] && progress[i] <= 100);
+    const int started = VisionServiceTest::HelpersStarted();
+    QCOMPARE(Recognize(TextImage("and used again")), QStringLiteral("and used again"));
+    QCOMPARE(VisionServiceTest::HelpersStarted(), started);
+    QVERIFY(VisionPluginFile() == QStringLiteral(ZQ_APP_DIR "libzvision.so"));
+  }
+
+  // A helper that was ended between requests is replaced unnoticed.
+  void endedHelperIsReplaced() {
+    QCOMPARE(Recognize(TextImage("first")), QStringLiteral("first"));
+    const QList<qint64> pids = VisionServiceTest::HelperPids();
+    QVERIFY(!pids.isEmpty());
+    for (qint64 pid : pids)
+      kill(pid_t(pid), SIGKILL);
+    QTest::qWait(100);
+    QCOMPARE(Recognize(TextImage("second")), QStringLiteral("second"));
+  }
+
+  // Callers on several threads at once get helpers of their own.
+  void parallelCallersGetHelpersOfTheirOwn() {
+    const QStringList words = {"alpha", "bravo", "charlie", "delta"};
+    QStringList read(words.size());
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < words.size(); ++i)
+      threads.emplace_back([&, i] {
+        try {
+          read[i] = Recognize(TextImage(words[i]));
+        } catch (...) {
+          ++failures;
+        }
+      });
+    for (auto &t : threads)
+      t.join();
+    QCOMPARE(failures.load(), 0);
+    QCOMPARE(read, words);
+    QVERIFY(VisionServiceTest::HelperPids().size() >= 2);
+  }
+
+  void readsBarcodes() {
+    QImage canvas(600, 400, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    ZXing::BitMatrix m =
+        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).setMargin(0).encode("line 1\nline 2", 200, 200);
+    QPainter p(&canvas);
+    for (int y = 0; y < m.height(); ++y)
+      for (int x = 0; x < m.width(); ++x)
+        if (m.get(x, y))
+          p.fillRect(100 + x, 100 + y, 1, 1, Qt::black);
+    p.end();
+    const QList<TVisionBarcodeRead> read = VisionReadBarcodes(canvas, TVisionRect{});
+    QCOMPARE(read.size(), 1);
+    QCOMPARE(read[0].Type, QStringLiteral("QRCode"));
+    QCOMPARE(read[0].Value, QStringLiteral("line 1\nline 2"));
+    QCOMPARE(VisionReadBarcodes(canvas, TVisionRect{400, 0, 200, 400}).size(), 0);
+  }
+
+  // Damaged trained data: refused by the check and by a recognition alike,
+  // with a description naming the file; the next recognition works.
+  void damagedTrainedData_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("byte 168 set to 0xb3") << "byte168";
+    QTest::newRow("0 bytes") << "empty";
+    QTest::newRow("damaged model") << "model";
+  }
+  void damagedTrainedData() {
+    QFETCH(QString, damage);
+    QByteArray data = FileBytes(OcrFolder() + "eng.traineddata");
+    QVERIFY(data.size() > 100000);
+    if (damage == "byte168") {
+      data[168] = char(0xb3);
+    } else if (damage == "empty") {
+      data.clear();
+    } else {
+      const qint64 offset = LstmOffset(data);
+      QVERIFY(offset > 0);
+      memset(data.data() + offset + 4, 0xff, 16);
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath("eng.traineddata");
+    {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(data);
+    }
+    QString reason;
+    QVERIFY(!VisionCheckTrainedData(dir.path(), "eng", &reason));
+    QVERIFY2(reason.contains(QStringLiteral("is not a valid trained-data file")) && reason.contains(file),
+             qPrintable(reason));
+    try {
+      VisionRecognize(TextImage("never read"), TVisionRect{}, dir.path(), "eng");
+      QFAIL("recognised with damaged trained data");
+    } catch (const EVisionError &e) {
+      QCOMPARE(e.Status(), ZV_E_BADDATA);
+      QVERIFY2(e.Message().contains(file), qPrintable(e.Message()));
+      QVERIFY(VisionFailureText(e).startsWith(QLatin1String(VisionErrorPrefix)));
+    }
+    QVERIFY(VisionCheckTrainedData(OcrFolder(), "eng"));
+    QCOMPARE(Recognize(TextImage("still here")), QStringLiteral("still here"));
+  }
+
+  void checkOfTrainedData() {
+    QString reason;
+    QVERIFY(VisionCheckTrainedData(OcrFolder(), "deu", &reason));
+    QVERIFY(!VisionCheckTrainedData(OcrFolder(), "xyz", &reason));
+    QVERIFY2(reason.contains(OcrFolder() + "xyz.traineddata"), qPrintable(reason));
+  }
+
+  // The plug-in file cut short: the first fixed text, no signal here; once
+  // the whole file is back, the next request loads it.
+  void truncatedPlugin() {
+    const QByteArray whole = FileBytes(QStringLiteral(ZQ_APP_DIR "libzvision.so"));
+    QVERIFY(whole.size() > 40000);
+    TFolder folder(whole.left(40000));
+    SetVisionSearchFolder(folder.Path());
+    VisionLoaderTest::Reset();
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+      auto [message, shown] = Expect<EVisionUnavailable>([] { Recognize(TextImage("no plug-in")); });
+      QVERIFY2(message.contains(folder.Path() + "libzvision.so") && message.contains("damaged"), qPrintable(message));
+      QCOMPARE(shown, FirstText);
+      QCOMPARE(VisionLoaderTest::LoadAttempts(), attempt);
+    }
+    auto [message, shown] = Expect<EVisionUnavailable>([] { VisionReadBarcodes(TextImage("x"), TVisionRect{}); });
+    QCOMPARE(shown, FirstText);
+    QString reason;
+    QVERIFY(!VisionCheckTrainedData(OcrFolder(), "eng", &reason));
+    QVERIFY2(reason.contains("could not be loaded"), qPrintable(reason));
+    // In this process too the file is refused before it is mapped.
+    auto [inProcess, inProcessShown] = Expect<EVisionUnavailable>([] { TVisionLibrary::Obtain(); });
+    QCOMPARE(inProcessShown, FirstText);
+    folder.Put(whole);
+    QCOMPARE(Recognize(TextImage("loaded at last")), QStringLiteral("loaded at last"));
+    QCOMPARE(VisionPluginFile(), folder.Path() + "libzvision.so");
+  }
+
+  void noHelperIsUnavailable() {
+    QTemporaryDir empty;
+    SetVisionSearchFolder(empty.path());
+    auto [message, shown] = Expect<EVisionUnavailable>([] { Recognize(TextImage("x")); });
+    QVERIFY2(message.contains(QLatin1String(VisionHelperName)), qPrintable(message));
+    QCOMPARE(shown, FirstText);
+  }
+
+  // An engine that faults, aborts or hangs ends the one operation; the
+  // next one starts a new helper.
+  void misbehavingEngine_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("first");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("fault") << "segv" << true << "faulted";
+    QTest::newRow("abort") << "abort" << false << "ended while working on this image";
+    QTest::newRow("hang") << "hang" << false << "did not finish with this image within 1.5 s";
+    QTest::newRow("fault loading the trained data") << "loadsegv" << false << "is not a valid trained-data file";
+    QTest::newRow("well-behaved") << "fine" << false << "";
+  }
+  void misbehavingEngine() {
+    QFETCH(QString, code);
+    QFETCH(bool, first);
+    QFETCH(QString, says);
+    TFolder folder(FileBytes(QStringLiteral(ZQ_FAULTING_LIB)));
+    SetVisionSearchFolder(folder.Path());
+    VisionServiceTest::SetTimeouts(1500, 1500, 1500);
+    const QString data = folder.Path();
+    if (says.isEmpty()) {
+      QCOMPARE(Recognize(TextImage("x"), code, data), QStringLiteral("fake"));
+      return;
+    }
+    try {
+      Recognize(TextImage("x"), code, data);
+      QFAIL("no failure");
+    } catch (const std::exception &e) {
+      const QString shown = VisionFailureText(e);
+      QVERIFY2(first ? shown == FirstText : shown.startsWith(QLatin1String(VisionErrorPrefix)), qPrintable(shown));
+      QVERIFY2(ExceptionMessage(e).contains(says), qPrintable(ExceptionMessage(e)));
+    }
+    QCOMPARE(Recognize(TextImage("x"), "fine", data), QStringLiteral("fake"));
+    // Barcodes: the reader faults.
+    auto [message, shown] = Expect<EVisionFault>([] { VisionReadBarcodes(TextImage("x"), TVisionRect{}); });
+    QCOMPARE(shown, FirstText);
+  }
+};
+
+int main(int argc, char **argv) {
+  setenv("OMP_THREAD_LIMIT", "1", 1);
+  QGuiApplication app(argc, argv);
+  TestVisionService test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_visionservice.moc"

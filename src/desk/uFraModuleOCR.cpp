@@ -494,6 +494,7 @@ void TfraModuleOCR::OCRStep(const QString &LangName, TRecognitionBatch *batch, i
     if (job) {
       busy.WaitUntil([&] { return job->State.load() >= TRecognitionJob::Recognised; },
                      [&] { ShowProgress(job->Percent); });
+      TRecognitionBatch::NoteUsed();
       if (job->Failure)
         std::rethrow_exception(job->Failure);
       text = job->Text;

@@ -11,6 +11,7 @@
 namespace {
 
 std::atomic<int> GWorkers{-1};
+std::atomic<int> GUsed{0};
 
 // The memory the system can still give, in bytes (0 when unknown).
 qint64 AvailableMemory() {
@@ -30,6 +31,8 @@ qint64 AvailableMemory() {
 
 void TRecognitionBatch::SetWorkers(int workers) { GWorkers = workers; }
 int TRecognitionBatch::ConfiguredWorkers() { return GWorkers; }
+void TRecognitionBatch::NoteUsed() { ++GUsed; }
+int TRecognitionBatch::UsedJobs() { return GUsed; }
 
 TRecognitionBatch::TRecognitionBatch(const QStringList &files, const QString &folder, const QString &code)
     : FFiles(files), FFolder(folder), FCode(code), FJobs(size_t(files.size())), FTaken(size_t(files.size())) {

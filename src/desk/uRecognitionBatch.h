@@ -71,6 +71,9 @@ public:
   // recognises every image itself), less than 0 as many as the cores.
   static void SetWorkers(int workers);
   static int ConfiguredWorkers();
+  // For tests: the workspace notes each job whose result it used.
+  static void NoteUsed();
+  static int UsedJobs();
 
 private:
   void Work();

@@ -1,10 +1,15 @@
 #include "uBars.h"
+#include "uBusyWork.h"
 #include "uDeskFixture.h"
 #include "uIEDocument.h"
 #include "uImageEnVect.h"
 #include "uImageFile.h"
 #include "uLangText.h"
+#include "uRecognitionBatch.h"
 #include "uRichViewEdit.h"
+#include "uStatusBar.h"
+#include "uThumbListView.h"
+#include "uVisionService.h"
 
 #include <QAction>
 #include <QApplication>
@@ -98,6 +103,65 @@ void Import(TDeskFixture &desk, const QStringList &files) {
 }
 
 QString SelectedPath(TDeskFixture &desk) { return desk.List()->ImageFileName(desk.List()->SelectedImage()); }
+
+// What a recognise-all batch leaves: the editor's text, its checkpoints,
+// the messages shown in order, the current and the selected image.
+struct TBatchOutcome {
+  QString Text;
+  QStringList Checkpoints;
+  QStringList Messages;
+  int Current = -1;
+  QString Selected;
+  bool operator==(const TBatchOutcome &) const = default;
+};
+
+QString Describe(const TBatchOutcome &o) {
+  return QStringLiteral("text [%1] checkpoints [%2] messages [%3] current %4 selected %5")
+      .arg(o.Text, o.Checkpoints.join(u','), o.Messages.join(u'|'))
+      .arg(o.Current)
+      .arg(o.Selected);
+}
+
+// Four pages of their own text; the scenario's change; then recognise all.
+TBatchOutcome RunBatch(const QString &scenario, int workers) {
+  TRecognitionBatch::SetWorkers(workers);
+  TDeskFixture desk;
+  const QList<QList<QStringList>> texts = {{{"Alpha", "one"}, {"first", "page"}},
+                                           {{"Bravo", "two"}, {"second", "page"}},
+                                           {{"Charlie", "three"}, {"third", "page"}},
+                                           {{"Delta", "four"}, {"fourth", "page"}}};
+  QStringList files;
+  QList<QRect> boxes;
+  for (int i = 0; i < texts.size(); ++i)
+    files << WritePage(desk.App.File(QStringLiteral("in/%1.png").arg(i)),
+                       TextPage(QSize(700, 200), texts[i], i == 0 ? &boxes : nullptr));
+  Import(desk, files);
+  desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
+  if (scenario == "deleted file") {
+    QFile::remove(files[1]);
+  } else if (scenario == "current image edited") {
+    // The first image, current, with a mask over its first word, not saved.
+    desk.Fra()->imgRaw->AddNewBox(boxes[0]);
+  } else if (scenario == "current image with a selection") {
+    desk.Fra()->imgRaw->Select(QRect(0, 0, 700, 100));
+  } else if (scenario == "file changed after the import") {
+    WritePage(files[3], TextPage(QSize(700, 200), {{"Echo", "five"}}));
+  } else if (scenario == "missing trained data") {
+    QFile::remove(desk.App.File("ocrlangs/eng.traineddata"));
+  }
+  desk.Run("actRec_All");
+  TBatchOutcome o;
+  o.Text = EditorText(desk.Fra()->rveResult);
+  o.Checkpoints = CheckpointNames(desk.Fra()->rveResult);
+  for (const auto &call : desk.Dialogs->Calls)
+    o.Messages << call.Kind + u':' + call.Text;
+  o.Current = desk.Fra()->CurIdx();
+  o.Selected = SelectedPath(desk).section(u'/', -1);
+  for (QString &c : o.Checkpoints)
+    c = c.section(u'/', -1);
+  TRecognitionBatch::SetWorkers(-1);
+  return o;
+}
 
 } // namespace
 
@@ -477,6 +541,105 @@ private slots:
     desk.Run("actRec_Sel");
     QCOMPARE(desk.Dialogs->Calls.size(), 1);
     QCOMPARE(Words(EditorText(desk.Fra()->rveResult)), EnglishWords);
+  }
+
+  // Recognise all with workers ahead leaves exactly what the serial command
+  // leaves, in every case the serial command treats on its own.
+  void batchAheadEqualsSerial_data() {
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<bool>("jobsUsed");
+    QTest::newRow("plain") << "plain" << true;
+    QTest::newRow("deleted file") << "deleted file" << true;
+    QTest::newRow("current image edited") << "current image edited" << true;
+    QTest::newRow("current image with a selection") << "current image with a selection" << true;
+    QTest::newRow("file changed after the import") << "file changed after the import" << true;
+    QTest::newRow("missing trained data") << "missing trained data" << false;
+  }
+  void batchAheadEqualsSerial() {
+    QFETCH(QString, scenario);
+    QFETCH(bool, jobsUsed);
+    const TBatchOutcome serial = RunBatch(scenario, 0);
+    const int used = TRecognitionBatch::UsedJobs();
+    const TBatchOutcome ahead = RunBatch(scenario, 4);
+    QVERIFY2(ahead == serial, qPrintable(Describe(ahead) + QStringLiteral("\n") + Describe(serial)));
+    QCOMPARE(TRecognitionBatch::UsedJobs() > used, jobsUsed);
+    QCOMPARE(serial.Checkpoints.size(), scenario == "missing trained data" ? 0 : 4);
+  }
+
+  // While a recognition runs the window takes no input and no second
+  // command starts (not from an action, a shortcut or a hotkey); the busy
+  // cursor shows, and the status line the progress.
+  void secondCommandIsRefusedWhileOneRuns() {
+    TDeskFixture desk;
+    const QString file =
+        WritePage(desk.App.File("in/a.png"),
+                  TextPage(QSize(1400, 600), {EnglishWords, EnglishWords, EnglishWords, EnglishWords}));
+    Import(desk, {file});
+    desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
+    bool tried = false;
+    QStringList status;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!TBusyWork::Active())
+        return;
+      status << desk.Main->rbnStatusMain->PanelText(1);
+      if (tried)
+        return;
+      tried = true;
+      QVERIFY(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor);
+      desk.Run("actRec_Sel");
+      desk.Run("actRec_All");
+      desk.Run("actRec_Barcode");
+      desk.Run("actSrc_ClearAll");
+      desk.Main->WMHotKey(desk.Main->IdCapture());
+      QTest::keyClicks(desk.Fra()->rveResult, QStringLiteral("typed"));
+      QTest::mouseClick(desk.Fra()->imgMViewList->viewport(), Qt::LeftButton);
+    });
+    poll.start(30);
+    desk.Run("actRec_Sel");
+    poll.stop();
+    QVERIFY(tried);
+    QVERIFY2(desk.Dialogs->Calls.isEmpty(), qPrintable(desk.Dialogs->Calls.value(0).Text));
+    QCOMPARE(desk.Fra()->rveResult->CheckpointCount(), 1);
+    QVERIFY(!EditorText(desk.Fra()->rveResult).contains(QStringLiteral("typed")));
+    QCOMPARE(desk.List()->ImageCount(), 1);
+    QCOMPARE(desk.Main->MyPattern(), osNormal);
+    QVERIFY(!TBusyWork::Active());
+    const QString prefix = GetLangText(QStringLiteral("info_recProgress")).section(u'%', 0, 0);
+    QVERIFY2(!status.isEmpty() && status.first().startsWith(prefix), qPrintable(status.join(u'|')));
+    QCOMPARE(desk.Main->rbnStatusMain->PanelText(1), QString());
+    // Afterwards commands run again.
+    desk.Run("actRec_Barcode");
+    QVERIFY(desk.Dialogs->Calls.isEmpty());
+  }
+
+  // The plug-in file of the program folder cut short: the first fixed text
+  // for recognition and barcodes; the program, its list and its result go
+  // on.
+  void truncatedPlugInIsReported() {
+    TDeskFixture desk;
+    const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(900, 200), EnglishLines));
+    Import(desk, {file});
+    desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
+    desk.Run("actRec_Sel");
+    const QString before = EditorText(desk.Fra()->rveResult);
+    QCOMPARE(Words(before), EnglishWords);
+    QFile plugin(BuiltAppDir() + QStringLiteral("libzvision.so"));
+    QVERIFY(plugin.open(QIODevice::ReadOnly));
+    desk.App.Write("libzvision.so", plugin.read(40000));
+    QVERIFY(
+        QFile::copy(BuiltAppDir() + QLatin1String(VisionHelperName), desk.App.File(QLatin1String(VisionHelperName))));
+    SetVisionSearchFolder(desk.App.Path());
+    VisionLoaderTest::SetSystemSearch(false);
+    for (const char *command : {"actRec_Sel", "actRec_Barcode", "actRec_All"}) {
+      desk.Dialogs->Calls.clear();
+      desk.Run(command);
+      QCOMPARE(desk.Dialogs->Calls.size(), 1);
+      QCOMPARE(desk.Dialogs->Calls[0].Kind, QStringLiteral("error-dialog"));
+      QCOMPARE(desk.Dialogs->Calls[0].Text, QString::fromLatin1(VisionUnavailableText));
+      QCOMPARE(EditorText(desk.Fra()->rveResult), before);
+      QCOMPARE(desk.List()->ImageCount(), 1);
+    }
   }
 
   // A batch over three images of which the second is gone from disk: one

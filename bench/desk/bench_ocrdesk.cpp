@@ -1,15 +1,18 @@
 // One recognition (or barcode reading) as the desk does it: a workspace on a
 // program folder, on the offscreen platform; the image added and shown, an
 // optional selection, then SetOCRImage and OCR (or BarcodeDetect). Prints the
-// recognised text, the times of the steps, the peak resident memory against
-// the enlarged bitmap, and the whole against a reference measured in the same
-// run: the `tesseract` command-line program on the same enlarged picture with
-// the same trained data and one OpenMP thread (for barcodes: ZXing-cpp called
-// directly on the same picture).
+// recognised text, the times of the steps, the longest stall of the event
+// loop while OCR runs (the work runs in a helper process while the window
+// keeps painting), the peak resident memory against the enlarged bitmap, and
+// the whole against a reference measured in the same run: the `tesseract`
+// command-line program on the same enlarged picture with the same trained
+// data and one OpenMP thread (for barcodes: ZXing-cpp called directly on the
+// same picture, barcodes counted, not lines).
 //
 //   bench_ocrdesk <image> <language name> [--rect x,y,w,h] [--barcode]
 //   bench_ocrdesk [--grey]   (draws its own 2550 x 3300 page at 300 dpi,
 //                             English: a colour scan, or a grey one)
+//   bench_ocrdesk --barcode  (draws its own 2550 x 3300 page with barcodes)
 
 #include "uApplication.h"
 #include "uBenchPage.h"
@@ -20,6 +23,7 @@
 #include "uImageEnVect.h"
 #include "uImageFile.h"
 #include "uLangCodes.h"
+#include "uRecognition.h"
 #include "uRichViewEdit.h"
 #include "uVision.h"
 
@@ -29,7 +33,11 @@
 #include <QFile>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
 #include <ZXing/ReadBarcode.h>
 #include <algorithm>
 #include <cstdio>
@@ -46,6 +54,20 @@ double PeakRssMb() {
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
   return double(usage.ru_maxrss) / 1024.0;
+}
+
+// The peak resident memory of the recognition helpers now running.
+double HelpersPeakMb() {
+  double sum = 0;
+  for (qint64 pid : VisionServiceTest::HelperPids()) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+      continue;
+    for (const QByteArray &line : f.readAll().split('\n'))
+      if (line.startsWith("VmHWM:"))
+        sum += line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+  }
+  return sum;
 }
 
 double RssMb() {
@@ -117,7 +139,7 @@ void Usage() {
 
 // The enlargement alone, as SetOCRImage makes it of the selection or the
 // whole image; the best of three.
-double EnlargementMs(const TImageEnVect &view) {
+double EnlargementMs(const TImageEnVect &view, int dpi) {
   double best = 1e300;
   for (int i = 0; i < 3; ++i) {
     TIEDocument work;
@@ -127,10 +149,64 @@ double EnlargementMs(const TImageEnVect &view) {
       work.IEBitmap()->Assign(*view.IEBitmap());
     QElapsedTimer t;
     t.start();
-    work.ChangeResolution(900, rfHermite);
+    const QImage prepared = PrepareForRecognition(work.IEBitmap()->Image(), dpi);
     best = std::min(best, Ms(t));
   }
   return best;
+}
+
+// The longest gap between two turns of the event loop while `work` runs
+// (a timer due every millisecond).
+template <class F> double LongestStallMs(F work) {
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = clock.nsecsElapsed();
+  qint64 longest = 0;
+  QTimer timer;
+  timer.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    const qint64 now = clock.nsecsElapsed();
+    longest = std::max(longest, now - last);
+    last = now;
+  });
+  timer.start(1);
+  last = clock.nsecsElapsed();
+  work();
+  longest = std::max(longest, clock.nsecsElapsed() - last);
+  return double(longest) / 1e6;
+}
+
+// The number of barcodes in BarcodeDetect's lines: "1. type:", "2. type:" ...
+// at the start of a paragraph, in order (a value may hold line breaks).
+int CountBarcodes(const QString &text) {
+  int n = 0;
+  for (const QString &line : text.split(u'\n'))
+    if (line.startsWith(QStringLiteral("%1. type:").arg(n + 1)))
+      ++n;
+  return n;
+}
+
+void DrawBarcode(QImage &page, QPoint at, ZXing::BarcodeFormat format, const std::string &content, int w, int h) {
+  ZXing::BitMatrix m = ZXing::MultiFormatWriter(format).setMargin(0).encode(content, w, h);
+  QPainter p(&page);
+  for (int y = 0; y < m.height(); ++y)
+    for (int x = 0; x < m.width(); ++x)
+      if (m.get(x, y))
+        p.fillRect(at.x() + x, at.y() + y, 1, 1, Qt::black);
+}
+
+// A letter page at 300 dpi with text and four barcodes, one of them a QR
+// code whose value has four lines.
+QImage BarcodePage() {
+  QImage page(2550, 3300, QImage::Format_RGB32);
+  page.fill(Qt::white);
+  DrawBenchText(page, 10, 250, 95);
+  DrawBarcode(page, QPoint(200, 1400), ZXing::BarcodeFormat::QRCode, "Zorvi Quillon\nline two\nline three\nline four",
+              500, 500);
+  DrawBarcode(page, QPoint(1100, 1500), ZXing::BarcodeFormat::Code128, "ZQ-0001-2024", 1000, 250);
+  DrawBarcode(page, QPoint(200, 2300), ZXing::BarcodeFormat::EAN13, "4006381333931", 700, 300);
+  DrawBarcode(page, QPoint(1300, 2200), ZXing::BarcodeFormat::DataMatrix, "Data Matrix 42", 400, 400);
+  return page;
 }
 
 int RunBarcodes(TfraModuleOCR &fra, TPrintingDialogs &dialogs) {
@@ -139,10 +215,15 @@ int RunBarcodes(TfraModuleOCR &fra, TPrintingDialogs &dialogs) {
   fra.BarcodeDetect();
   const double coldMs = Ms(t);
   const QString first = fra.rveResult->toPlainText();
-  fra.rveResult->ClearAll();
-  t.restart();
-  fra.BarcodeDetect();
-  const double warmMs = Ms(t);
+  // Best of five, here and for the reference.
+  double warmMs = 1e300;
+  double stallMs = 0;
+  for (int i = 0; i < 5; ++i) {
+    fra.rveResult->ClearAll();
+    t.restart();
+    stallMs = std::max(stallMs, LongestStallMs([&] { fra.BarcodeDetect(); }));
+    warmMs = std::min(warmMs, Ms(t));
+  }
   if (dialogs.Count > 0)
     return 1;
 
@@ -155,20 +236,24 @@ int RunBarcodes(TfraModuleOCR &fra, TPrintingDialogs &dialogs) {
   hints.setTryHarder(true);
   hints.setTryRotate(true);
   hints.setTryDownscale(false);
-  t.restart();
-  const ZXing::Results direct =
-      ZXing::ReadBarcodes(ZXing::ImageView(image.constBits(), image.width(), image.height(), ZXing::ImageFormat::Lum,
-                                           int(image.bytesPerLine())),
-                          hints);
-  const double directMs = Ms(t);
+  double directMs = 1e300;
+  ZXing::Results direct;
+  for (int i = 0; i < 5; ++i) {
+    t.restart();
+    direct = ZXing::ReadBarcodes(ZXing::ImageView(image.constBits(), image.width(), image.height(),
+                                                  ZXing::ImageFormat::Lum, int(image.bytesPerLine())),
+                                 hints);
+    directMs = std::min(directMs, Ms(t));
+  }
 
   std::printf("---- barcodes\n%s----\n", qPrintable(first));
   std::printf("image              %d x %d\n", fra.imgRaw->IEBitmap()->Width(), fra.imgRaw->IEBitmap()->Height());
-  std::printf("BarcodeDetect      %9.1f ms first, %.1f ms again\n", coldMs, warmMs);
-  std::printf("ZXing-cpp direct   %9.1f ms (%d found; the desk found %d)\n", directMs, int(direct.size()),
-              int(first.count(u'\n')));
-  std::printf("ratio desk / ZXing %9.2f (again)\n", directMs > 0 ? warmMs / directMs : 0.0);
-  std::printf("peak memory        %9.1f MB\n", PeakRssMb());
+  std::printf("BarcodeDetect      %9.1f ms first (helper started), %.1f ms again (best of 5)\n", coldMs, warmMs);
+  std::printf("GUI stall          %9.1f ms longest while BarcodeDetect ran\n", stallMs);
+  std::printf("ZXing-cpp direct   %9.1f ms best of 5 (%d barcodes found; the desk found %d)\n", directMs,
+              int(direct.size()), CountBarcodes(first));
+  std::printf("ratio desk / ZXing %9.2f (again; target <= 1.30)\n", directMs > 0 ? warmMs / directMs : 0.0);
+  std::printf("peak memory        %9.1f MB (program and helper)\n", PeakRssMb() + HelpersPeakMb());
   return 0;
 }
 
@@ -186,7 +271,12 @@ int main(int argc, char **argv) {
   QString languageName = QStringLiteral("English");
   QRect rect;
   bool barcodes = false;
-  if (args.isEmpty() || args == QStringList{QStringLiteral("--grey")}) {
+  if (args == QStringList{QStringLiteral("--barcode")}) {
+    imagePath = temp.filePath(QStringLiteral("barcodes.png"));
+    WriteImageFile(imagePath, BarcodePage(), 300, 300);
+    barcodes = true;
+    std::printf("test page: %s (2550 x 3300, 300 dpi, four barcodes)\n", qPrintable(imagePath));
+  } else if (args.isEmpty() || args == QStringList{QStringLiteral("--grey")}) {
     const bool grey = !args.isEmpty();
     imagePath = temp.filePath(QStringLiteral("page.png"));
     WriteImageFile(imagePath, TestPage(grey), 300, 300);
@@ -241,7 +331,7 @@ int main(int argc, char **argv) {
       rc = RunBarcodes(*fra, *dialogs);
       return;
     }
-    const QString folder = appDir + QStringLiteral("ocrlangs/");
+    const QString folder = TrainedDataFolder(appDir);
     const QString code = LanguageCode(languageName);
     const double rssBefore = RssMb();
 
@@ -261,15 +351,15 @@ int main(int argc, char **argv) {
     const QString text = fra->rveResult->toPlainText();
     fra->rveResult->ClearAll();
     t.restart();
-    fra->OCR(languageName);
+    const double stallMs = LongestStallMs([&] { fra->OCR(languageName); });
     const double againMs = Ms(t);
-    const double peakMb = PeakRssMb();
+    const double peakMb = PeakRssMb() + HelpersPeakMb();
     const QImage enlarged = fra->imgTemp->IEBitmap()->Image();
     const double bitmapMb = double(enlarged.sizeInBytes()) / (1024.0 * 1024.0);
     const QSize source = fra->imgRaw->Selected()
                              ? fra->imgRaw->SelectedRect().size()
                              : QSize(fra->imgRaw->IEBitmap()->Width(), fra->imgRaw->IEBitmap()->Height());
-    const double enlargeMs = enlarged.size() != source ? EnlargementMs(*fra->imgRaw) : 0.0;
+    const double enlargeMs = enlarged.size() != source ? EnlargementMs(*fra->imgRaw, fra->GetDPI()) : 0.0;
 
     // The command-line program on the same enlarged picture.
     const QString png = temp.filePath(QStringLiteral("enlarged.png"));
@@ -297,12 +387,14 @@ int main(int argc, char **argv) {
     std::printf("SetOCRImage        %9.1f ms (the 3x Hermite enlargement alone: %.1f ms)\n", prepMs, enlargeMs);
     std::printf("OCR, first of run  %9.1f ms = preparation + %.1f ms recognition\n", firstMs, firstMs - prepMs);
     std::printf("OCR, again         %9.1f ms = preparation + %.1f ms recognition\n", againMs, againMs - prepMs);
+    std::printf("GUI stall          %9.1f ms longest while OCR ran %.1f ms (target <= 100 ms)\n", stallMs, againMs);
     std::printf("tesseract CLI      %9.1f ms (reads the enlarged PNG; same text: %s)\n", cliMs,
                 norm(cliText) == norm(text) ? "yes" : "no");
     std::printf("ratio OCR / CLI    %9.2f again, %.2f first of run (target <= 1.10)\n", againMs / cliMs,
                 firstMs / cliMs);
     std::printf("enlargement        %9.1f ms (target < 150 ms for a 2550 x 3300 page)\n", enlargeMs);
-    std::printf("peak memory        %9.1f MB = %.2f x the enlarged bitmap (%.1f MB); %.2f x above the %.1f MB "
+    std::printf("peak memory        %9.1f MB (program and helper) = %.2f x the enlarged bitmap (%.1f MB); %.2f x above "
+                "the %.1f MB "
                 "before (target < 4)\n",
                 peakMb, peakMb / bitmapMb, bitmapMb, (peakMb - rssBefore) / bitmapMb, rssBefore);
   });

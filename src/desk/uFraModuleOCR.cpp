@@ -466,6 +466,11 @@ void TfraModuleOCR::OCRStep(const QString &LangName, TRecognitionBatch *batch, i
     }
   } clear{FProgress, batch != nullptr};
   ShowProgress(0);
+  // The last prepared picture (hundreds of megabytes) goes first, and is
+  // freed off this thread: filling it with the background, as clearing the
+  // view would, is no use when it is replaced below.
+  QImage previous = imgTemp->IEBitmap()->Image();
+  imgTemp->IEBitmap()->SetImage(QImage());
   // The preparation: not guarded (a failure ends a batch).
   int dpi = 0;
   const QImage source = OCRSource(dpi);
@@ -479,10 +484,15 @@ void TfraModuleOCR::OCRStep(const QString &LangName, TRecognitionBatch *batch, i
     else if (imgRaw->Selected() || job->Dpi != dpi || job->Source != source)
       job.reset();
   }
-  if (job)
+  if (job) {
+    busy.Run([&] { previous = QImage(); });
     SetOCRPicture(job->Picture);
-  else
-    SetOCRPicture(busy.Run([&] { return PrepareForRecognition(source, dpi); }));
+  } else {
+    SetOCRPicture(busy.Run([&] {
+      previous = QImage();
+      return PrepareForRecognition(source, dpi);
+    }));
+  }
   try {
     const QString code = LanguageCode(LangName);
     const QString folder = TrainedDataFolder(AppPath);

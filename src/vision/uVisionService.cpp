@@ -356,10 +356,16 @@ void PutEngine(TWriter &w, const QString &folder, const QString &code, int mode)
 }
 
 // The picture's pixels in shared memory: the descriptor (closed by the
-// caller) and its description.
-int SharePicture(const QImage &picture, const TVisionRect &rect, TPicture &out) {
+// caller) and its description. `grey`: as grey levels only (a 32-bit colour
+// picture is turned grey on the way, as qGray() weighs the channels).
+int SharePicture(const QImage &picture, const TVisionRect &rect, TPicture &out, bool grey = false) {
   int layout = 0;
-  const QImage image = VisionPixels(picture, layout);
+  const bool turnGrey = grey && (picture.format() == QImage::Format_RGB32 ||
+                                 (picture.format() == QImage::Format_ARGB32 && !picture.hasAlphaChannel()));
+  const QImage image =
+      turnGrey ? picture : VisionPixels(grey ? picture.convertToFormat(QImage::Format_Grayscale8) : picture, layout);
+  if (turnGrey)
+    layout = ZV_LAYOUT_GREY8;
   const qsizetype rowBytes = qsizetype(image.width()) * (layout == ZV_LAYOUT_GREY8   ? 1
                                                          : layout == ZV_LAYOUT_RGB24 ? 3
                                                                                      : 4);
@@ -372,7 +378,7 @@ int SharePicture(const QImage &picture, const TVisionRect &rect, TPicture &out) 
         ZV_E_NOMEM,
         QStringLiteral("No shared memory for the image of %1 x %2 pixels").arg(image.width()).arg(image.height()));
   }
-  void *map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  void *map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
   if (map == MAP_FAILED) {
     close(fd);
     throw EVisionError(
@@ -380,8 +386,16 @@ int SharePicture(const QImage &picture, const TVisionRect &rect, TPicture &out) 
         QStringLiteral("No shared memory for the image of %1 x %2 pixels").arg(image.width()).arg(image.height()));
   }
   auto *dst = static_cast<uchar *>(map);
-  for (int y = 0; y < image.height(); ++y)
-    memcpy(dst + size_t(y) * size_t(rowBytes), image.constScanLine(y), size_t(rowBytes));
+  for (int y = 0; y < image.height(); ++y) {
+    uchar *row = dst + size_t(y) * size_t(rowBytes);
+    if (turnGrey) {
+      const auto *src = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+      for (int x = 0; x < image.width(); ++x)
+        row[x] = uchar(qGray(src[x]));
+    } else {
+      memcpy(row, image.constScanLine(y), size_t(rowBytes));
+    }
+  }
   munmap(map, bytes);
   out.Width = image.width();
   out.Height = image.height();
@@ -451,7 +465,10 @@ QList<TVisionBarcodeRead> VisionReadBarcodes(const QImage &picture, const TVisio
   TWriter w;
   PutPluginFolder(w);
   TPicture p;
-  TFd fd{SharePicture(picture, rect, p)};
+  // The reader reads the luminance only: a quarter of the bytes to hand
+  // over and to copy. (A picture with transparent parts keeps its colour:
+  // they read as white paper.)
+  TFd fd{SharePicture(picture, rect, p, !picture.hasAlphaChannel())};
   w.Picture(p);
   r.Payload = w.Data();
   r.Fd = fd.Fd;

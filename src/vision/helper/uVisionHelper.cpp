@@ -116,7 +116,7 @@ bool MakeImage(const TPicture &p, int fd, THandle &image) {
     Send(Failed, w.Data());
     return false;
   }
-  void *pixels = mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, fd, 0);
+  void *pixels = mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
   if (pixels == MAP_FAILED) {
     TWriter w;
     w.I32(ZV_E_NOMEM);
@@ -229,7 +229,10 @@ int main(int argc, char **argv) {
     Serve(type, payload, fd);
     if (fd >= 0)
       close(fd);
-    // Give the pages of a large picture back between requests.
-    malloc_trim(0);
+    // Give the memory of a recognition (several times its picture) back
+    // while the helper waits; what smaller requests leave is kept for the
+    // next one.
+    if (type == Recognize)
+      malloc_trim(0);
   }
 }

@@ -8,6 +8,7 @@
 #include <ZXing/ReadBarcode.h>
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace zv {
 namespace {
@@ -65,7 +66,13 @@ std::vector<TFound> ReadArea(const TImage &image, const TArea &area) {
     for (int32_t y = 0; y < area.Height; ++y) {
       const l_uint32 *line = pixGetData(pix) + ptrdiff_t(area.Y + y) * pixGetWpl(pix);
       uint8_t *out = grey.data() + ptrdiff_t(y) * area.Width;
-      for (int32_t x = 0; x < area.Width; ++x)
+      int32_t x = 0;
+      if (area.X % 4 == 0)
+        for (; x + 4 <= area.Width; x += 4) {
+          const uint32_t v = __builtin_bswap32(line[(area.X + x) / 4]);
+          memcpy(out + x, &v, 4);
+        }
+      for (; x < area.Width; ++x)
         out[x] = uint8_t(GET_DATA_BYTE(line, area.X + x));
     }
     view = ZXing::ImageView(grey.data(), area.Width, area.Height, ZXing::ImageFormat::Lum);

@@ -4,6 +4,7 @@
 #include "uVisionPlugin.h"
 
 #include <algorithm>
+#include <cstring>
 #include <leptonica/allheaders.h>
 #include <limits>
 
@@ -189,10 +190,19 @@ TImage::TImage(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, 
     const unsigned char *s = src + ptrdiff_t(y) * rowBytes;
     l_uint32 *line = data + ptrdiff_t(y) * wpl;
     switch (layout) {
-    case ZV_LAYOUT_GREY8:
-      for (int32_t x = 0; x < width; ++x)
+    case ZV_LAYOUT_GREY8: {
+      // Leptonica keeps 8-bit pixels in 32-bit words, the first pixel in
+      // the most significant byte.
+      const int32_t whole = width / 4;
+      for (int32_t w = 0; w < whole; ++w) {
+        uint32_t v;
+        memcpy(&v, s + 4 * w, 4);
+        line[w] = __builtin_bswap32(v);
+      }
+      for (int32_t x = whole * 4; x < width; ++x)
         SET_DATA_BYTE(line, x, s[x]);
       break;
+    }
     case ZV_LAYOUT_GREY8 | (ZV_LAYOUT_RGB24 << 8):
       for (int32_t x = 0; x < width; ++x)
         SET_DATA_BYTE(line, x, s[3 * x]);

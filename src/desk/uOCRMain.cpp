@@ -91,7 +91,11 @@ TfrmOCRMain::TfrmOCRMain(QWidget *parent) : QMainWindow(parent), ui(new Ui::frmO
   connect(FHotkeys.get(), &THotkeyBackend::HotKey, this, [this](int id) { RunGuarded([this, id] { WMHotKey(id); }); });
   BuildActions();
   BuildRibbon();
-  FormCreate();
+  // As every handler of the window: an error ends the handler, the default
+  // error report shows it and the program goes on with the window as far as
+  // it was built (a capture caption whose format does not fit its hotkey
+  // text, for one).
+  RunGuarded([this] { FormCreate(); });
 }
 
 TfrmOCRMain::~TfrmOCRMain() {

@@ -1,6 +1,7 @@
 #include "uDeskFixture.h"
 
 #include "uAlertWindow.h"
+#include "uApplication.h"
 #include "uBars.h"
 #include "uCustomHotkey.h"
 #include "uHotKeyEdit.h"
@@ -81,6 +82,47 @@ private slots:
     QCOMPARE(desk.Main->Action("actCapture")->text(), QStringLiteral("Capture (F2)"));
     QCOMPARE(desk.Main->Action("actCaptureCombine")->text(), QStringLiteral("Capture and append (Ctrl+F2)"));
     QCOMPARE(desk.Main->Action("actCaptureRestore")->text(), QStringLiteral("Restore window (F4)"));
+  }
+
+  // A capture caption whose format does not fit its hotkey text: the error
+  // shows in the default error report while the window is created, and the
+  // program goes on with it.
+  void aBadCaptionFormatAtStartIsReportedAndTheProgramGoesOn_data() {
+    QTest::addColumn<QString>("format");
+    QTest::newRow("a number where the text goes") << "Capture (%d)";
+    QTest::newRow("a lone percent sign") << "Capture 100%";
+  }
+  void aBadCaptionFormatAtStartIsReportedAndTheProgramGoesOn() {
+    QFETCH(QString, format);
+    TDeskFixture desk;
+    QByteArray lang = desk.App.Read("langEn.zorvi");
+    lang.replace("actCapture=Capture (%s)", "actCapture=" + format.toUtf8());
+    desk.App.Write("langEn.zorvi", lang);
+    desk.Main.reset();
+    desk.DataModule.reset();
+    desk.Dialogs->Calls.clear();
+    SetApplicationTitle(QStringLiteral("Zorvi Quillon"));
+
+    desk.DataModule = std::make_unique<TdmMain>(nullptr, desk.App.Path());
+    desk.Main = std::make_unique<TfrmOCRMain>();
+    desk.Main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(desk.Main.get()));
+    QCOMPARE(desk.Dialogs->Calls.size(), 1);
+    const TDialogCall report = desk.Dialogs->Calls.first();
+    QCOMPARE(report.Kind, QStringLiteral("box"));
+    QCOMPARE(report.Flags, unsigned(MB_OK | MB_ICONERROR));
+    QCOMPARE(report.Caption, QStringLiteral("Zorvi Quillon"));
+    QVERIFY2(report.Text.contains(format), qPrintable(report.Text));
+    // The caption is not set: the translated format stays.
+    QCOMPARE(desk.Main->Action("actCapture")->text(), format);
+    QCOMPARE(desk.Main->windowTitle(), QStringLiteral("Zorvi Quillon"));
+
+    // The program goes on: its commands run.
+    desk.Run("actRec_Sel");
+    QCOMPARE(desk.Dialogs->Calls.size(), 2);
+    QCOMPARE(desk.Dialogs->Calls.last().Flags, unsigned(MB_ICONWARNING));
+    QCOMPARE(desk.Dialogs->Calls.last().Text,
+             QStringLiteral("There is no source image yet. Import images or capture the screen first."));
   }
 
   void richTextActionsAreBoundByTag() {

@@ -14,8 +14,26 @@ bool TApplication::notify(QObject *receiver, QEvent *event) {
   return false;
 }
 
+namespace {
+QString &title() {
+  static QString value;
+  return value;
+}
+bool &titleSet() {
+  static bool value = false;
+  return value;
+}
+} // namespace
+
+QString ApplicationTitle() { return titleSet() ? title() : QCoreApplication::applicationName(); }
+
+void SetApplicationTitle(const QString &value) {
+  title() = value;
+  titleSet() = true;
+}
+
 void HandleException(const std::exception &e) {
-  Dialogs().MessageBox(nullptr, ExceptionMessage(e), QApplication::applicationDisplayName(), MB_OK | MB_ICONERROR);
+  Dialogs().MessageBox(nullptr, ExceptionMessage(e), ApplicationTitle(), MB_OK | MB_ICONERROR);
 }
 
 void RunGuarded(const std::function<void()> &body) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-
 #include <exception>
 #include <functional>
 
@@ -13,6 +12,11 @@ public:
   TApplication(int &argc, char **argv);
   bool notify(QObject *receiver, QEvent *event) override;
 };
+
+// The application's title: the caption of the default error report and of
+// the platform's error dialog. The executable's name until it is set.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString &title);
 
 // The application's default error handler: a modal error box with the
 // error's message, captioned with the application's title.

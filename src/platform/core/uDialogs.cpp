@@ -1,5 +1,7 @@
 #include "uDialogs.h"
 
+#include "uApplication.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -68,7 +70,7 @@ int TQtDialogs::MessageBox(QWidget *owner, const QString &text, const QString &c
 }
 
 void TQtDialogs::ErrorDialog(QWidget *owner, const QString &text) {
-  QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok, ownerOr(owner));
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, ownerOr(owner));
   box.exec();
 }
 

@@ -3,9 +3,14 @@
 #include "uMessages.h"
 #include "uTestDialogs.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QListView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 class TestMessages : public QObject {
@@ -109,6 +114,45 @@ private slots:
   void filterConversion() {
     QCOMPARE(FilterToQt("PDF file|*.pdf;"), QStringLiteral("PDF file (*.pdf)"));
     QCOMPARE(FilterToQt("Packs|*.zip|All|*.a;*.b"), QStringLiteral("Packs (*.zip);;All (*.a *.b)"));
+  }
+
+  // The real pickers list each filter by its description as given, also when
+  // the description names its pattern itself, and still filter by pattern.
+  void pickersShowTheFilterDescriptionsAsGiven_data() {
+    QTest::addColumn<bool>("save");
+    QTest::newRow("open") << false;
+    QTest::newRow("save") << true;
+  }
+  void pickersShowTheFilterDescriptionsAsGiven() {
+    QFETCH(bool, save);
+    QTemporaryDir tmp;
+    QFile(tmp.filePath("pack.zip")).open(QIODevice::WriteOnly);
+    QFile(tmp.filePath("notes.txt")).open(QIODevice::WriteOnly);
+    TFileDialogRequest request;
+    request.InitialDir = tmp.path();
+    request.Filter = QStringLiteral("Language packs (*.zip)|*.zip|All files|*");
+    QStringList shown;
+    QStringList listed;
+    QTimer::singleShot(0, [&] {
+      auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+      QVERIFY(dlg);
+      auto *types = dlg->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+      QVERIFY(types);
+      for (int i = 0; i < types->count(); ++i)
+        shown.append(types->itemText(i));
+      auto *files = dlg->findChild<QListView *>(QStringLiteral("listView"));
+      QVERIFY(files);
+      QTRY_COMPARE(files->model()->rowCount(files->rootIndex()), 1);
+      listed.append(files->model()->index(0, 0, files->rootIndex()).data().toString());
+      dlg->reject();
+    });
+    TQtDialogs dialogs;
+    if (save)
+      QVERIFY(dialogs.SaveFile(nullptr, request).isEmpty());
+    else
+      QVERIFY(dialogs.OpenFiles(nullptr, request).isEmpty());
+    QCOMPARE(shown, QStringList({"Language packs (*.zip)", "All files"}));
+    QCOMPARE(listed, QStringList({"pack.zip"}));
   }
 };
 

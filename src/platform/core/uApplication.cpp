@@ -2,8 +2,9 @@
 
 #include "uDialogs.h"
 #include "uException.h"
+#include "uWindowCaption.h"
 
-TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) { KeepWindowCaptionsAsGiven(this); }
 
 bool TApplication::notify(QObject *receiver, QEvent *event) {
   try {

@@ -5,7 +5,9 @@
 #include <functional>
 
 // The application object: an error that escapes an event handler is shown by
-// the default error handler and the program goes on.
+// the default error handler and the program goes on. Window captions reach
+// the window manager as they are set, an empty one included
+// (uWindowCaption.h).
 class TApplication : public QApplication {
   Q_OBJECT
 public:

@@ -7,8 +7,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 
 TDialogs::~TDialogs() = default;
 
@@ -19,7 +24,46 @@ std::unique_ptr<TDialogs> &current() {
 }
 
 QWidget *ownerOr(QWidget *owner) { return owner ? owner : QApplication::activeWindow(); }
+
+// A message box at least as wide as its caption needs in the window manager's
+// title bar: the caption in bold and the room of the bar's icon and buttons,
+// so that a box with a short text does not cut its caption short.
+class TMessageBox : public QMessageBox {
+public:
+  using QMessageBox::QMessageBox;
+
+protected:
+  void showEvent(QShowEvent *event) override {
+    // The box sizes itself to its layout's minimum width, so a row as wide
+    // as the caption needs keeps it from getting narrower.
+    if (auto *grid = qobject_cast<QGridLayout *>(layout()); grid && !FCaptionRow) {
+      const QMargins m = contentsMargins() + grid->contentsMargins();
+      FCaptionRow = new QSpacerItem(std::max(0, CaptionBarWidth(windowTitle(), font()) - m.left() - m.right()), 0,
+                                    QSizePolicy::Fixed, QSizePolicy::Minimum);
+      grid->addItem(FCaptionRow, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    QMessageBox::showEvent(event);
+  }
+
+private:
+  QSpacerItem *FCaptionRow = nullptr;
+};
+
+// The pickers show each filter's description as given: the patterns that
+// Qt's filter form adds to it stay out of sight.
+void showFiltersAsGiven(QFileDialog &dlg) { dlg.setOption(QFileDialog::HideNameFilterDetails, true); }
 } // namespace
+
+int CaptionBarWidth(const QString &caption, const QFont &font) {
+  QFont bold = font;
+  bold.setBold(true);
+  const QFontMetrics fm(bold);
+  const int button = fm.height() + 8; // the bar's icon and buttons are about as wide as it is high
+  int width = fm.horizontalAdvance(caption) + 5 * button;
+  if (const QScreen *screen = QGuiApplication::primaryScreen())
+    width = std::min(width, screen->availableGeometry().width());
+  return width;
+}
 
 TDialogs &Dialogs() { return *current(); }
 
@@ -41,7 +85,7 @@ QString FilterToQt(const QString &filter) {
 }
 
 int TQtDialogs::MessageBox(QWidget *owner, const QString &text, const QString &caption, unsigned flags) {
-  QMessageBox box(ownerOr(owner));
+  TMessageBox box(ownerOr(owner));
   box.setWindowTitle(caption);
   box.setText(text);
   switch (flags & 0xF0u) {
@@ -70,12 +114,13 @@ int TQtDialogs::MessageBox(QWidget *owner, const QString &text, const QString &c
 }
 
 void TQtDialogs::ErrorDialog(QWidget *owner, const QString &text) {
-  QMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, ownerOr(owner));
+  TMessageBox box(QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok, ownerOr(owner));
   box.exec();
 }
 
 QStringList TQtDialogs::OpenFiles(QWidget *owner, const TFileDialogRequest &request) {
   QFileDialog dlg(ownerOr(owner), request.Title, request.InitialDir, FilterToQt(request.Filter));
+  showFiltersAsGiven(dlg);
   dlg.setFileMode(request.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   dlg.setAcceptMode(QFileDialog::AcceptOpen);
   if (!request.FileName.isEmpty())
@@ -87,6 +132,7 @@ QStringList TQtDialogs::OpenFiles(QWidget *owner, const TFileDialogRequest &requ
 
 QString TQtDialogs::SaveFile(QWidget *owner, const TFileDialogRequest &request) {
   QFileDialog dlg(ownerOr(owner), request.Title, request.InitialDir, FilterToQt(request.Filter));
+  showFiltersAsGiven(dlg);
   dlg.setAcceptMode(QFileDialog::AcceptSave);
   dlg.setFileMode(QFileDialog::AnyFile);
   dlg.setOption(QFileDialog::DontConfirmOverwrite, true);

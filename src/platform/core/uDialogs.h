@@ -6,6 +6,7 @@
 #include <memory>
 
 class QDialog;
+class QFont;
 class QWidget;
 
 // Message-box flags and results, with the platform's numeric values.
@@ -54,8 +55,14 @@ TDialogs &Dialogs();
 // Replaces the dialogs (tests); returns the previous ones.
 std::unique_ptr<TDialogs> SetDialogs(std::unique_ptr<TDialogs> dialogs);
 
-// "Text files|*.txt|All|*" -> "Text files (*.txt);;All (*)"
+// "Text files|*.txt|All|*" -> "Text files (*.txt);;All (*)". The pickers
+// show the descriptions alone, as given ("Text files", "All").
 QString FilterToQt(const QString &filter);
+
+// The width a window needs for its whole caption in the window manager's
+// title bar, with the bar's icon and buttons, in `font` (at most the
+// screen's width). The message boxes are at least this wide.
+int CaptionBarWidth(const QString &caption, const QFont &font);
 
 // The real implementation over QMessageBox and QFileDialog.
 class TQtDialogs : public TDialogs {

@@ -55,6 +55,7 @@ std::optional<QByteArray> property(xcb_window_t window, xcb_atom_t name, xcb_ato
   return out;
 }
 
+// A list of 32-bit values (windows, atoms) of a property.
 QList<xcb_window_t> windowList(const std::optional<QByteArray> &bytes) {
   QList<xcb_window_t> out;
   if (!bytes)
@@ -97,6 +98,20 @@ std::optional<QString> XWindowTitle(WId window) {
   if (const auto plain = property(id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING))
     return QString::fromLatin1(*plain);
   return std::nullopt;
+}
+
+QStringList XWindowTypes(WId window) {
+  QStringList out;
+  xcb_connection_t *c = connection();
+  for (xcb_atom_t a :
+       windowList(property(static_cast<xcb_window_t>(window), atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM))) {
+    xcb_get_atom_name_reply_t *r = xcb_get_atom_name_reply(c, xcb_get_atom_name(c, a), nullptr);
+    if (!r)
+      continue;
+    out.append(QString::fromLatin1(xcb_get_atom_name_name(r), xcb_get_atom_name_name_length(r)));
+    free(r);
+  }
+  return out;
 }
 
 QList<WId> XStackingOrder() {

@@ -23,6 +23,9 @@ inline bool XDoTool(const QStringList &args) {
 // The title that a window manager shows for an X window: its _NET_WM_NAME
 // (UTF-8) when it has one, else its WM_NAME; none when it has neither.
 std::optional<QString> XWindowTitle(WId window);
+// The window's types (_NET_WM_WINDOW_TYPE), as atom names such as
+// "_NET_WM_WINDOW_TYPE_DIALOG", most specific first.
+QStringList XWindowTypes(WId window);
 // The managed top-level windows from the bottom to the top of the stack
 // (_NET_CLIENT_LIST_STACKING of the root window); empty without a window
 // manager.

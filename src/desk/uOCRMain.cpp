@@ -590,12 +590,22 @@ void TfrmOCRMain::baritemTrackContrastPropertiesChange() {
 }
 
 void TfrmOCRMain::actCustomHotKeyExecute() {
-  TfrmCustomHotkey dialog(this);
-  if (Dialogs().ExecDialog(&dialog) == QDialog::Accepted) {
-    UnregisterHotkeys();
+  // The hotkeys are given back while the dialog runs, so that a combination
+  // typed into one of its fields reaches the field instead of starting a
+  // command over the dialog; they are registered again from the settings
+  // however the dialog ends (after OK with the new combinations).
+  UnregisterHotkeys();
+  int result = QDialog::Rejected;
+  try {
+    TfrmCustomHotkey dialog(this);
+    result = Dialogs().ExecDialog(&dialog);
+  } catch (...) {
     RegisterHotkeys();
-    UpdateHotkeyCaptions();
+    throw;
   }
+  RegisterHotkeys();
+  if (result == QDialog::Accepted)
+    UpdateHotkeyCaptions();
 }
 
 void TfrmOCRMain::actImportLangFileExecute() {

@@ -2,6 +2,7 @@
 
 #include "uImageList.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 constexpr int WindowWidth = 300;
@@ -117,6 +119,17 @@ TAlertWindow *TAlertWindowManager::Show(const QString &caption, const QString &t
     if (w && w->isVisible())
       bottom = std::min(bottom, w->geometry().top() - 8);
   window->move(right - window->width() + 1, bottom - window->height() + 1);
+  // Above the window the user works in: a window manager keeps a window above
+  // the one it is transient for, also above one that covers the screen (the
+  // capture window), which it would otherwise stack above every other.
+  QWidget *front = QApplication::activeModalWidget();
+  if (!front)
+    front = QApplication::activeWindow();
+  if (front && front != window) {
+    window->winId(); // its native window, to set the transient parent on
+    if (QWindow *handle = window->windowHandle())
+      handle->setTransientParent(front->windowHandle());
+  }
   window->show();
 
   FWindows.append(window);

@@ -36,8 +36,9 @@ private:
 };
 
 // Shows alert windows: no buttons, caption in bold Tahoma of 10 points, text
-// in Tahoma of 8 points. Windows shown while others still stand are stacked
-// above them.
+// in Tahoma of 8 points. Windows shown while others still stand are placed
+// above them on the screen. A window shows above the application's window in
+// front (its modal window, or else its active window), also a full-screen one.
 class TAlertWindowManager : public QObject {
   Q_OBJECT
 public:

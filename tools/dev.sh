@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for the program, builds it and then either
 # starts it from its program folder (run) or runs every test (test).
-#   bash tools/dev.sh run     as root: install, build, start the program
-#   bash tools/dev.sh test    as root: install, build, run all tests, then
-#                             build and run them again under ASan and UBSan
+#   bash tools/dev.sh run     install, build, start the program
+#   bash tools/dev.sh test    install, build, run all tests, then build and
+#                             run them again under ASan and UBSan
+# Run it as yourself: missing packages are installed through sudo (directly
+# when run as root, as in CI). The build and the program run as the user who
+# typed the command, also when that was done through sudo.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -14,26 +17,59 @@ PACKAGES=(
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev
   tesseract-ocr tesseract-ocr-eng tesseract-ocr-deu tesseract-ocr-fra
   breeze-icon-theme fonts-liberation fonts-dejavu-core
-  xvfb xauth xdotool poppler-utils
+  xvfb xauth xdotool poppler-utils openbox
 )
+# openbox: a small window manager that the X tests of stacking, activation
+# and closing by the title bar's keys start for themselves (what the user
+# sees depends on it: a window covering the screen is stacked above others).
+
+# The user who typed the command: under sudo, the one who called sudo.
+invoking_user() {
+  if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+    echo "$SUDO_USER"
+  fi
+}
+
+# Runs a command as the user who typed the command (keeping the environment:
+# DISPLAY, ZQ_JOBS ...), or as it stands when that is who we are.
+as_user() {
+  local user
+  user=$(invoking_user)
+  if [ -n "$user" ]; then
+    runuser -u "$user" -- "$@"
+  else
+    "$@"
+  fi
+}
 
 install_packages() {
   local missing=()
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
-  if ((${#missing[@]})); then
-    echo "== installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
+  ((${#missing[@]})) || return 0
+  echo "== installing: ${missing[*]}"
+  local root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "dev.sh: installing packages needs root, and sudo is not installed; as root run:" >&2
+      echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
+      exit 1
+    fi
+    root=(sudo --)
   fi
+  "${root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 build() { # build DIR [cmake options...]
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" --parallel "${ZQ_JOBS:-$(nproc)}"
+  if [ -e "$dir" ] && ! as_user test -w "$dir"; then
+    echo "dev.sh: $dir belongs to another user (an earlier run as root?); remove it first: sudo rm -rf $dir" >&2
+    exit 1
+  fi
+  as_user cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  as_user cmake --build "$dir" --parallel "${ZQ_JOBS:-$(nproc)}"
 }
 
 XVFB_PID=
@@ -49,14 +85,14 @@ start_xvfb() {
 stop_xvfb() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
 
 run_tests() { # run_tests DIR
-  ctest --test-dir "$1" --output-on-failure --parallel "${ZQ_JOBS:-$(nproc)}" --timeout 600
+  as_user ctest --test-dir "$1" --output-on-failure --parallel "${ZQ_JOBS:-$(nproc)}" --timeout 600
 }
 
 case "${1:-}" in
   run)
     install_packages
     build build
-    exec build/app/quillon
+    as_user build/app/quillon
     ;;
   test)
     install_packages

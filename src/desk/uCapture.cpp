@@ -70,6 +70,7 @@ TfrmCapture::TfrmCapture(QWidget *owner) : QDialog(owner), ui(std::make_unique<U
 
   img1->SetBackground(palette().color(QPalette::Button));
   img1->SetMouseInteract(miSelect);
+  img1->SetEnableInteractionHints(true);
   img1->SetZoom(100);
   if (dmMain)
     for (QPushButton *button : {btnOK, btnCancel})

@@ -159,6 +159,7 @@ void TfraModuleOCR::BuildComponents() {
   imgMViewList = new TThumbListView(imgMViewListItems, pnl1);
   imgMViewList->setObjectName(QStringLiteral("imgMViewList"));
   imgMViewList->SetSelectionColor(Qt::red);
+  imgMViewList->SetThumbnailsBackgroundStyle(iebsCross);
   listColumn->addWidget(barDockCtrlList);
   listColumn->addWidget(imgMViewList, 1);
   connect(imgMViewListItems, &TThumbList::ImageSelect, this,
@@ -185,6 +186,7 @@ void TfraModuleOCR::BuildComponents() {
   imgRaw->SetBackground(palette().color(QPalette::Button));
   imgRaw->SetCursor(crIEPan);
   imgRaw->SetMouseInteract(miScroll);
+  imgRaw->SetEnableInteractionHints(true);
   split2 = new TSplitter(tsImage);
   split2->setObjectName(QStringLiteral("split2"));
   split2->SetAlignSplitter(salBottom);
@@ -217,12 +219,14 @@ void TfraModuleOCR::BuildComponents() {
   tsLayoutResult->SetImageIndex(2);
   imgLayoutResult = new TImageEnVect(tsLayoutResult);
   imgLayoutResult->setObjectName(QStringLiteral("imgLayoutResult"));
+  imgLayoutResult->SetEnableInteractionHints(true);
   Column(tsLayoutResult)->addWidget(imgLayoutResult);
 
   tsInvisible = pcOCR->AddSheet(QStringLiteral("tsInvisible"));
   tsInvisible->SetImageIndex(3);
   imgTemp = new TImageEnVect(tsInvisible);
   imgTemp->setObjectName(QStringLiteral("imgTemp"));
+  imgTemp->SetEnableInteractionHints(true);
   Column(tsInvisible)->addWidget(imgTemp);
 }
 

@@ -6,6 +6,7 @@
 #include "uPageControl.h"
 #include "uRichViewEdit.h"
 #include "uSplitter.h"
+#include "uThumbListView.h"
 
 #include <QAction>
 #include <QtTest>
@@ -39,6 +40,9 @@ private slots:
     QCOMPARE(f->rveResult->parentWidget(), f->tsResult);
     QCOMPARE(f->imgMViewListItems->ThumbWidth(), 180);
     QCOMPARE(f->imgMViewListItems->ThumbHeight(), 200);
+    QCOMPARE(f->imgMViewList->ThumbnailsBackgroundStyle(), iebsCross);
+    for (TImageEnVect *view : {f->imgRaw, f->imgLayoutResult, f->imgTemp})
+      QVERIFY(view->EnableInteractionHints());
     // The start image is loaded and the undo lists hold five entries.
     QCOMPARE(f->imgRaw->IEBitmap()->Width(), 1240);
     QCOMPARE(f->imgRaw->Proc().UndoLimit(), 5);

@@ -92,6 +92,8 @@ private slots:
   void cursorIds_data();
   void cursorIds();
   void wheelZoomsThenSignals();
+  void interactionHints_data();
+  void interactionHints();
   void wheelActionNone();
   void keyPressHandlerConsumes();
   void mouseDownSignal();
@@ -310,6 +312,63 @@ void TstImageEnVect::cursorIds() {
     QVERIFY(!c.pixmap().isNull());
   if (id == crIECapture)
     QCOMPARE(c.hotSpot(), QPoint(0, 0)); // the arrow's tip
+}
+
+void TstImageEnVect::interactionHints_data() {
+  QTest::addColumn<bool>("enabled");
+  QTest::newRow("on") << true;
+  QTest::newRow("off") << false;
+}
+
+// While the user drags a selection or a box the view shows its size near the
+// pointer; after a wheel zoom it shows the zoom for a moment. Off, nothing.
+void TstImageEnVect::interactionHints() {
+  QFETCH(bool, enabled);
+  auto view = shownView(400, 300);
+  view->IO().LoadFromImage(filled(800, 600, Qt::white));
+  view->SetCenter(false);
+  view->SetViewXY(0, 0);
+  view->SetZoom(200);
+  view->SetViewXY(0, 0);
+  view->SetEnableInteractionHints(enabled);
+  QWidget *vp = view->viewport();
+  auto inkBelowRightOf = [&](QPoint p) {
+    const QImage shot = vp->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const qreal dpr = shot.devicePixelRatio();
+    int ink = 0;
+    for (int y = p.y(); y < std::min(p.y() + 50, vp->height()); ++y)
+      for (int x = p.x(); x < std::min(p.x() + 120, vp->width()); ++x)
+        if (shot.pixel((QPointF(x, y) * dpr).toPoint()) != qRgb(255, 255, 255))
+          ++ink;
+    return ink;
+  };
+  const QString none;
+  auto hintOrNone = [&](const QString &hint) { return enabled ? hint : none; };
+
+  for (const TIEMouseInteract tool : {TIEMouseInteract(miSelect), TIEMouseInteract()}) {
+    view->SetMouseInteract(tool);
+    view->SetMouseInteractVt(tool ? TIEMouseInteractVt() : TIEMouseInteractVt(miPutBox));
+    mouse(vp, QEvent::MouseButtonPress, QPoint(20, 20), Qt::LeftButton, Qt::LeftButton);
+    mouse(vp, QEvent::MouseMove, QPoint(100, 60), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(view->InteractionHint(), hintOrNone(QStringLiteral("40 \u00d7 20")));
+    mouse(vp, QEvent::MouseMove, QPoint(120, 80), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(view->InteractionHint(), hintOrNone(QStringLiteral("50 \u00d7 30")));
+    // Drawn near the pointer, clear of the selection's outline.
+    QCOMPARE(inkBelowRightOf(QPoint(130, 92)) > 100, enabled);
+    mouse(vp, QEvent::MouseButtonRelease, QPoint(120, 80), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(view->InteractionHint(), none);
+    view->DeSelect();
+    view->RemoveAllObjects();
+    QCOMPARE(inkBelowRightOf(QPoint(130, 92)), 0);
+  }
+
+  view->SetMouseInteractVt(TIEMouseInteractVt());
+  wheel(*view, QPoint(60, 40), 120);
+  QCOMPARE(view->InteractionHint(), hintOrNone(QStringLiteral("%1 %").arg(qRound(view->ZoomX()))));
+  QCOMPARE(inkBelowRightOf(QPoint(70, 55)) > 100, enabled);
+  // Gone by itself after a moment.
+  QTRY_COMPARE(view->InteractionHint(), none);
+  QTRY_COMPARE(inkBelowRightOf(QPoint(70, 55)), 0);
 }
 
 void TstImageEnVect::wheelZoomsThenSignals() {

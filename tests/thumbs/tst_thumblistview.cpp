@@ -261,6 +261,76 @@ private slots:
     QCOMPARE(inkIn(view->CaptionRect(1), view->ThumbnailsBackground()), 0);
   }
 
+  // The cross pattern: thin horizontal and vertical lines at an even spacing
+  // in a darker shade of the cell's colour, in every cell alike; none when
+  // the background is solid.
+  void cellBackgroundPattern_data() {
+    QTest::addColumn<int>("style");
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("solid") << int(iebsSolid) << false;
+    QTest::newRow("cross") << int(iebsCross) << false;
+    QTest::newRow("cross, selected") << int(iebsCross) << true;
+  }
+  void cellBackgroundPattern() {
+    QFETCH(int, style);
+    QFETCH(bool, selected);
+    auto view = makeView(QSize(400, 500));
+    QVERIFY(view);
+    view->SetThumbnailsBackgroundStyle(TIEBackgroundStyle(style));
+    TThumbList *list = view->List();
+    list->AppendImage(FTemp.filePath("missing-a.png")); // entries without a picture
+    list->AppendImage(FTemp.filePath("missing-b.png"));
+    if (selected)
+      list->SetSelectedImage(1);
+    QCoreApplication::processEvents();
+    const QImage shot = view->viewport()->grab().toImage();
+    const qreal dpr = shot.devicePixelRatio();
+    auto at = [&](int x, int y) { return shot.pixel((QPointF(x, y) * dpr).toPoint()); };
+    const QRgb background = (selected ? QColor(0x00FF00) : view->ThumbnailsBackground()).rgb();
+    const QRgb line = QColor(background).darker(115).rgb();
+
+    const QRect box = view->PictureRect(1).adjusted(4, 4, -4, -4); // clear of the selection frame
+    QList<int> lineRows, lineColumns;
+    int other = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+      int inRow = 0;
+      for (int x = box.left(); x <= box.right(); ++x) {
+        const QRgb c = at(x, y);
+        if (c == line)
+          ++inRow;
+        else if (c != background)
+          ++other;
+      }
+      if (inRow == box.width())
+        lineRows.append(y);
+    }
+    for (int x = box.left(); x <= box.right(); ++x) {
+      int inColumn = 0;
+      for (int y = box.top(); y <= box.bottom(); ++y)
+        inColumn += at(x, y) == line ? 1 : 0;
+      if (inColumn == box.height())
+        lineColumns.append(x);
+    }
+    QCOMPARE(other, 0);
+    if (style == iebsSolid) {
+      QVERIFY(lineRows.isEmpty());
+      QVERIFY(lineColumns.isEmpty());
+      return;
+    }
+    QVERIFY(lineRows.size() >= 3);
+    QVERIFY(lineColumns.size() >= 3);
+    const int step = lineRows.at(1) - lineRows.at(0);
+    QVERIFY(step >= 4);
+    for (int i = 1; i < lineRows.size(); ++i)
+      QCOMPARE(lineRows.at(i) - lineRows.at(i - 1), step);
+    for (int i = 1; i < lineColumns.size(); ++i)
+      QCOMPARE(lineColumns.at(i) - lineColumns.at(i - 1), step);
+    // The same pattern in the other cell, at the same place within it.
+    const QPoint offset = view->ImageRect(0).topLeft() - view->ImageRect(1).topLeft();
+    const QRgb otherLine = selected ? view->ThumbnailsBackground().darker(115).rgb() : line;
+    QCOMPARE(at(lineColumns.first() + offset.x(), lineRows.first() + offset.y() + 1), otherLine);
+  }
+
   void onlyVisibleEntriesLoad() {
     auto view = makeView(QSize(400, 500));
     QVERIFY(view);

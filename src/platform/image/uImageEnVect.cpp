@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -17,6 +18,12 @@ constexpr double MinZoom = 1;
 constexpr double MaxZoom = 3200;
 
 int roundInt(double v) { return static_cast<int>(std::lround(v)); }
+
+constexpr int HintMoment = 1000;     // ms that the zoom hint stays after the wheel
+constexpr QPoint HintOffset{16, 20}; // from the mouse pointer to the hint's corner
+
+QString sizeText(const QRect &r) { return QStringLiteral("%1 \u00d7 %2").arg(r.width()).arg(r.height()); }
+QString zoomText(double zoom) { return QStringLiteral("%1 %").arg(roundInt(zoom)); }
 
 // Draws a shape twice, white and wide under black and thin, so that it shows
 // on any picture.
@@ -401,6 +408,63 @@ void TImageEnVect::paintEvent(QPaintEvent *event) {
     p.setPen(QPen(Qt::black, 1, Qt::DashLine));
     p.drawRect(r);
   }
+
+  if (!FHint.isEmpty()) {
+    const QRect box = HintRect();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 190));
+    p.drawRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    p.setPen(Qt::white);
+    p.drawText(box, Qt::AlignCenter, FHint);
+  }
+}
+
+void TImageEnVect::SetEnableInteractionHints(bool value) {
+  FEnableHints = value;
+  if (!value)
+    HideHint();
+}
+
+// Where the hint goes: below and right of the point, kept inside the view.
+QRect TImageEnVect::HintRect() const {
+  const QFontMetrics fm(font());
+  QRect box(QPoint(), QSize(fm.horizontalAdvance(FHint) + 10, fm.height() + 6));
+  box.moveTopLeft(FHintAt + HintOffset);
+  const QRect area = viewport()->rect();
+  if (box.right() > area.right())
+    box.moveRight(std::max(area.left(), FHintAt.x() - HintOffset.x()));
+  if (box.bottom() > area.bottom())
+    box.moveBottom(std::max(area.top(), FHintAt.y() - HintOffset.y() / 2));
+  return box;
+}
+
+void TImageEnVect::ShowHint(const QString &text, QPoint at, bool forAMoment) {
+  if (!FEnableHints)
+    return;
+  if (!FHint.isEmpty())
+    viewport()->update(HintRect());
+  FHint = text;
+  FHintAt = at;
+  viewport()->update(HintRect());
+  if (!FHintTimer) {
+    FHintTimer = new QTimer(this);
+    FHintTimer->setSingleShot(true);
+    connect(FHintTimer, &QTimer::timeout, this, &TImageEnVect::HideHint);
+  }
+  if (forAMoment)
+    FHintTimer->start(HintMoment);
+  else
+    FHintTimer->stop();
+}
+
+void TImageEnVect::HideHint() {
+  if (FHintTimer)
+    FHintTimer->stop();
+  if (FHint.isEmpty())
+    return;
+  viewport()->update(HintRect());
+  FHint.clear();
 }
 
 QRect TImageEnVect::DragRect(QPointF a, QPointF b) const {
@@ -414,6 +478,7 @@ QRect TImageEnVect::DragRect(QPointF a, QPointF b) const {
 
 void TImageEnVect::mousePressEvent(QMouseEvent *event) {
   const QPoint pos = event->position().toPoint();
+  HideHint();
   emit MouseDown(event->button(), event->modifiers(), pos.x(), pos.y());
   if (event->button() != Qt::LeftButton || FDrag != dNone)
     return;
@@ -446,6 +511,7 @@ void TImageEnVect::mouseMoveEvent(QMouseEvent *event) {
   const TIELayer &layer = *GetLayer(LayersCurrent());
   const QPointF b = ClientToBitmap(event->position()) - QPointF(layer.PosX(), layer.PosY());
   const QRect r = DragRect(FDragStartBitmap, b);
+  ShowHint(sizeText(r), pos, false);
   if (FDrag == dSelect) {
     Select(r);
     emit SelectionChanging();
@@ -460,6 +526,7 @@ void TImageEnVect::mouseReleaseEvent(QMouseEvent *event) {
     return;
   const TDrag drag = FDrag;
   FDrag = dNone;
+  HideHint();
   if (drag == dScroll)
     return;
   const TIELayer &layer = *GetLayer(LayersCurrent());
@@ -484,9 +551,10 @@ void TImageEnVect::wheelEvent(QWheelEvent *event) {
   const int delta = event->angleDelta().y();
   const QPointF pos = event->position();
   if (delta != 0) {
-    if (FWheel.Action == iemwZoom)
+    if (FWheel.Action == iemwZoom) {
       ZoomAt(FZoom * std::pow(1.0 + FWheel.Value / 100.0, delta / 120.0), pos);
-    else if (FWheel.Action == iemwVScroll)
+      ShowHint(zoomText(FZoom), pos.toPoint(), true);
+    } else if (FWheel.Action == iemwVScroll)
       SetViewXY(FViewX, FViewY - delta);
   }
   emit MouseWheel(event->modifiers(), delta, pos.toPoint());

@@ -6,6 +6,9 @@
 #include <QCursor>
 #include <QFlags>
 #include <QPoint>
+#include <QString>
+
+class QTimer;
 
 // The view's mouse tools for the picture and for the vector layer.
 enum TIEMouseInteractItem {
@@ -85,6 +88,15 @@ public:
   void SetMouseInteractVt(TIEMouseInteractVt value);
   TIEMouseWheelParams &MouseWheelParams() { return FWheel; }
 
+  // Interaction hints: while the user drags a selection or a new box, a
+  // short hint near the mouse pointer gives its size in picture pixels
+  // ("320 × 200"); after a zoom by the mouse wheel it gives the new zoom
+  // ("150 %") for a moment. Off unless set.
+  bool EnableInteractionHints() const { return FEnableHints; }
+  void SetEnableInteractionHints(bool value);
+  // The hint shown now; empty when none.
+  QString InteractionHint() const { return FHint; }
+
   // The mouse cursor by the image pack's number (crIE... or the platform's
   // own numbers 0 default, -2 arrow, -3 cross, -11 busy, -21 hand point).
   int Cursor() const { return FCursorId; }
@@ -139,6 +151,9 @@ private:
   void ZoomAt(double percent, QPointF clientPoint);
   void ApplyFit(TPendingFit fit);
   QRect DragRect(QPointF a, QPointF b) const;
+  void ShowHint(const QString &text, QPoint at, bool forAMoment);
+  void HideHint();
+  QRect HintRect() const;
   QRectF ClientRect(const QRect &bitmapRect) const;
 
   double FZoom = 100;
@@ -158,6 +173,11 @@ private:
   QPointF FDragStartBitmap;
   QPoint FDragStartView;
   QRect FBoxPreview;
+
+  bool FEnableHints = false;
+  QString FHint;
+  QPoint FHintAt;
+  QTimer *FHintTimer = nullptr;
 };
 
 // The plain view: the same class.

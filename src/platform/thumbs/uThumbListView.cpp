@@ -9,6 +9,7 @@ namespace {
 
 constexpr int PictureMargin = 4;
 constexpr int SelectionFrame = 2;
+constexpr int CrossShade = 115; // the lines of the cross pattern: the background darker by 15 %
 
 // The parts of a cell: the caption takes the bottom line, the picture the
 // rest less a margin.
@@ -39,7 +40,12 @@ public:
     const bool selected = list->SelectedImage() == row;
     const QRect cell = option.rect;
     painter->save();
-    painter->fillRect(cell, selected ? FView->ThumbnailsBackgroundSelected() : FView->ThumbnailsBackground());
+    const QColor background = selected ? FView->ThumbnailsBackgroundSelected() : FView->ThumbnailsBackground();
+    painter->fillRect(cell, background);
+    if (FView->ThumbnailsBackgroundStyle() == iebsCross) {
+      painter->setBrushOrigin(cell.topLeft()); // the same pattern in every cell
+      painter->fillRect(cell, QBrush(background.darker(CrossShade), Qt::CrossPattern));
+    }
 
     const QImage picture = list->Picture(row);
     const QRect box = picturePart(cell, option.fontMetrics);
@@ -128,6 +134,11 @@ void TThumbListView::SetThumbnailsBackground(const QColor &color) {
 
 void TThumbListView::SetThumbnailsBackgroundSelected(const QColor &color) {
   FBackgroundSelected = color;
+  viewport()->update();
+}
+
+void TThumbListView::SetThumbnailsBackgroundStyle(TIEBackgroundStyle style) {
+  FBackgroundStyle = style;
   viewport()->update();
 }
 

@@ -6,6 +6,10 @@
 #include <QList>
 #include <QListView>
 
+// How the background of a thumbnail cell is drawn: plain, or crossed by thin
+// horizontal and vertical lines of a darker shade of its colour.
+enum TIEBackgroundStyle { iebsSolid, iebsCross };
+
 // Draws a TThumbList as a grid of thumbnail cells (ThumbWidth x ThumbHeight
 // each, the caption in their bottom line) with as many columns as the width
 // allows, and forwards the user's selections to the list: a left click on a
@@ -39,6 +43,9 @@ public:
   void SetThumbnailsBackgroundSelected(const QColor &color);
   QColor SelectionColor() const { return FSelectionColor; }
   void SetSelectionColor(const QColor &color);
+  // The pattern of the cells' backgrounds (selected or not); solid unless set.
+  TIEBackgroundStyle ThumbnailsBackgroundStyle() const { return FBackgroundStyle; }
+  void SetThumbnailsBackgroundStyle(TIEBackgroundStyle style);
 
   // The entry's cell in viewport coordinates; empty outside the list.
   QRect ImageRect(int idx) const;
@@ -63,4 +70,5 @@ private:
   QColor FBackground;
   QColor FBackgroundSelected;
   QColor FSelectionColor = Qt::red;
+  TIEBackgroundStyle FBackgroundStyle = iebsSolid;
 };

@@ -1,6 +1,7 @@
 #include "uLangText.h"
 
 #include "uDMMain.h"
+#include "uPlatformText.h"
 
 #include <QMetaProperty>
 #include <QObject>
@@ -57,6 +58,17 @@ const TPropertyMap *standIn(const QObject *component) {
       return &m;
   return nullptr;
 }
+
+// The platform layers take their texts from the table as well, as soon as
+// this unit is part of the program; while no table is loaded they keep their
+// English ones.
+bool platformLookup(const QString &key, QString &text) {
+  if (!LangList)
+    return false;
+  text = GetLangText(key);
+  return true;
+}
+const bool PlatformLookupSet = (SetPlatformTextLookup(platformLookup), true);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include <QScrollBar>
 #include <QtTest>
+#include <sys/stat.h>
 
 // The thumbnail list and the current image: entries made from files, the
 // zoom rules of a newly shown image, the change-of-current-image event, the
@@ -260,7 +261,7 @@ private slots:
     QTest::newRow("not a picture") << "text"
                                    << "";
     QTest::newRow("empty file") << "empty"
-                                << "";
+                                << "the file is empty.";
     QTest::newRow("cut short") << "cut"
                                << "";
     QTest::newRow("too large to decode") << "huge"
@@ -310,6 +311,55 @@ private slots:
     QCOMPARE(ShownSize(desk), QSize(123, 45));
     QCOMPARE(probe.Count, 2);
     QCOMPARE(status(desk), QStringLiteral("Images: 3    Current image: %1").arg(bad));
+  }
+
+  // What the box says when the picture of an entry cannot be read: one text
+  // for a file that is gone, whichever command meets it, and a 0-byte file
+  // says that it is empty, with its path.
+  void readFailuresSayWhatHappened_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("command");
+    for (const char *kind : {"gone", "empty", "pipe"})
+      for (const char *command : {"pick", "import files", "remove the one before"})
+        QTest::addRow("%s, %s", kind, command) << kind << command;
+  }
+  void readFailuresSayWhatHappened() {
+    QFETCH(QString, kind);
+    QFETCH(QString, command);
+    TDeskFixture desk;
+    const QStringList files = pictures(desk, "in", 3);
+    const QString bad = files.at(1);
+    QVERIFY(QFile::remove(bad));
+    if (kind == QLatin1String("empty"))
+      WriteBytes(bad, {});
+    else if (kind == QLatin1String("pipe"))
+      QCOMPARE(::mkfifo(QFile::encodeName(bad).constData(), 0600), 0);
+    TfraModuleOCR *f = desk.Fra();
+    if (command == QLatin1String("import files")) {
+      desk.Dialogs->OpenAnswers = {{bad, files.at(2)}};
+      desk.Run("actSrc_ImportFiles");
+    } else {
+      for (const QString &p : files)
+        f->AddImageFile(p);
+      if (command == QLatin1String("pick")) {
+        desk.List()->SelectByUser(1);
+      } else {
+        desk.List()->SelectByUser(0);
+        desk.Dialogs->BoxAnswers = {IDYES};
+        desk.Run("actSrc_RemoveSel");
+      }
+    }
+    QList<TDialogCall> boxes = desk.Dialogs->OfKind("box");
+    if (command == QLatin1String("remove the one before"))
+      boxes.removeFirst(); // the question
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().Flags, unsigned(MB_OK | MB_ICONERROR));
+    const QString reason = kind == QLatin1String("empty")
+                               ? QStringLiteral("the file is empty.")
+                               : QStringLiteral("it is a device, a pipe or a socket, not a file.");
+    QCOMPARE(boxes.first().Text, kind == QLatin1String("gone")
+                                     ? QStringLiteral("The image file no longer exists.")
+                                     : QStringLiteral("Cannot read the image file \"%1\": %2").arg(bad, reason));
   }
 
   void resolutionComesFromTheShownFile_data() {

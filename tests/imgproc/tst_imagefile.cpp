@@ -13,6 +13,7 @@
 #include <functional>
 #include <leptonica/allheaders.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace ImgTestFiles;
@@ -136,6 +137,8 @@ private slots:
   void damagedFileRaises_data();
   void damagedFileRaises();
   void missingFileRaises();
+  void onlyPictureFilesAreRead_data();
+  void onlyPictureFilesAreRead();
   void tooLargeIsRefused_data();
   void tooLargeIsRefused();
   void thumbnail_data();
@@ -369,16 +372,82 @@ void TestImageFile::damagedFileRaises() {
 }
 
 void TestImageFile::missingFileRaises() {
+  // A missing file gives the one text that the workspace shows for it, a
+  // folder a text that names it.
   for (const QString &name : {path("missing.png"), FDir.path()}) {
     try {
       ReadImageFile(name);
       QFAIL("no error raised");
     } catch (const EPlatformError &e) {
-      QVERIFY2(e.Message().contains(QFileInfo(name).absoluteFilePath()), qPrintable(e.Message()));
+      if (name == FDir.path())
+        QCOMPARE(e.Message(), QStringLiteral("Cannot read the image file \"%1\": it is a folder.")
+                                  .arg(QFileInfo(name).absoluteFilePath()));
+      else
+        QCOMPARE(e.Message(), QStringLiteral("The image file no longer exists."));
     }
     QVERIFY(ReadThumbnail(name, QSize(64, 64)).isNull());
     QCOMPARE(RecordedDpiX(name), 0);
   }
+}
+
+// What is not a regular file, or tells nothing of a picture in its first
+// bytes, is refused at once: nothing blocks, nothing is read whole.
+void TestImageFile::onlyPictureFilesAreRead_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<QString>("reason");
+  QTest::newRow("empty file") << "empty"
+                              << "the file is empty.";
+  QTest::newRow("pipe named .png") << "fifo"
+                                   << "it is a device, a pipe or a socket, not a file.";
+  QTest::newRow("link to /dev/zero named .png") << "zero"
+                                                << "it is a device, a pipe or a socket, not a file.";
+  QTest::newRow("3 GB of zeros named .png") << "zeros"
+                                            << "the file is damaged or its format is not supported.";
+  QTest::newRow("JPEG 2000 header of 8 x 8 before 3 GB") << "jp2"
+                                                         << "the file is damaged (3221225472 bytes are more than a "
+                                                            "picture of 8 x 8 pixels can take).";
+  QTest::newRow("WebP header of 8 x 8 before 3 GB") << "webp"
+                                                    << "the file is damaged (3221225472 bytes are more than a "
+                                                       "picture of 8 x 8 pixels can take).";
+}
+
+void TestImageFile::onlyPictureFilesAreRead() {
+  QFETCH(QString, kind);
+  QFETCH(QString, reason);
+  const QString name = path(kind + QStringLiteral(".png"));
+  QFile::remove(name);
+  constexpr qint64 Huge = qint64(3) << 30;
+  auto sparse = [&](const QByteArray &head) {
+    // The bytes after the head are a hole: nothing is written to the disk.
+    QVERIFY(WriteBytes(name, head));
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.resize(Huge));
+  };
+  if (kind == QLatin1String("empty")) {
+    QVERIFY(WriteBytes(name, {}));
+  } else if (kind == QLatin1String("fifo")) {
+    QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+  } else if (kind == QLatin1String("zero")) {
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), name));
+  } else if (kind == QLatin1String("zeros")) {
+    sparse({});
+  } else if (kind == QLatin1String("jp2")) {
+    WriteImageFile(path("small.jp2"), colourPicture(8, 8));
+    sparse(ReadBytes(path("small.jp2")));
+  } else {
+    sparse(qtEncoded(colourPicture(8, 8), "webp"));
+  }
+  const long before = maxRssKb();
+  try {
+    ReadImageFile(name);
+    QFAIL("no error raised");
+  } catch (const EPlatformError &e) {
+    QCOMPARE(e.Message(), QStringLiteral("Cannot read the image file \"%1\": %2").arg(name, reason));
+  }
+  QVERIFY(ReadThumbnail(name, QSize(64, 64)).isNull());
+  QCOMPARE(RecordedDpiX(name), 0);
+  QVERIFY(maxRssKb() - before < 64 * 1024);
 }
 
 void TestImageFile::tooLargeIsRefused_data() {

@@ -1,10 +1,13 @@
 #include "uDMMain.h"
 #include "uLangText.h"
+#include "uPlatformText.h"
 
 #include <QAction>
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 // A component of the program's own that declares its Caption itself.
@@ -45,13 +48,20 @@ private slots:
   void getLangText_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("other case, first line wins") << "caption_error" << "Fehler";
-    QTest::newRow("blank before = is part of the name") << "info_dirExist" << "info_dirExist";
-    QTest::newRow("empty value") << "lblTo" << "";
-    QTest::newRow("value keeps = and |") << "filter_openlang" << "Packs (*.zip)|*.zip|Keys=values|*.ini";
-    QTest::newRow("missing key") << "ocr_noSrc" << "ocr_noSrc";
-    QTest::newRow("section heading never matches") << "[Messages]" << "[Messages]";
-    QTest::newRow("empty key matches no empty line") << "" << "";
+    QTest::newRow("other case, first line wins") << "caption_error"
+                                                 << "Fehler";
+    QTest::newRow("blank before = is part of the name") << "info_dirExist"
+                                                        << "info_dirExist";
+    QTest::newRow("empty value") << "lblTo"
+                                 << "";
+    QTest::newRow("value keeps = and |") << "filter_openlang"
+                                         << "Packs (*.zip)|*.zip|Keys=values|*.ini";
+    QTest::newRow("missing key") << "ocr_noSrc"
+                                 << "ocr_noSrc";
+    QTest::newRow("section heading never matches") << "[Messages]"
+                                                   << "[Messages]";
+    QTest::newRow("empty key matches no empty line") << ""
+                                                     << "";
   }
   void getLangText() {
     QFETCH(QString, key);
@@ -105,11 +115,64 @@ private slots:
     for (const QByteArray &line : f.readAll().split('\n'))
       if (line.contains('='))
         names.append(QString::fromUtf8(line.left(line.indexOf('='))).toLower());
-    QCOMPARE(names.size(), 105);
+    QVERIFY(names.size() > 100);
+    const qsizetype all = names.size();
     names.removeDuplicates();
-    QCOMPARE(names.size(), 105);
-    for (const char *key : {"caption_error", "info_src", "actcapture", "frmcustomhotkey", "btnedtseldir", "barmgrocrbar1"})
+    QCOMPARE(names.size(), all);
+    for (const char *key :
+         {"caption_error", "info_src", "actcapture", "frmcustomhotkey", "btnedtseldir", "barmgrocrbar1"})
       QCOMPARE(names.contains(QLatin1String(key)), QByteArray(key) != "barmgrocrbar1");
+  }
+
+  // The platform layers give each of their texts with its key and its
+  // English text, for programs without a table. Every such key is in the
+  // shipped file with that same text, and once a table is loaded the texts
+  // come from it.
+  void platformTextsAreInTheShippedFile() {
+    QMap<QString, QString> shipped;
+    QFile lang(QStringLiteral(ZQ_SOURCE_DIR "data/langEn.zorvi"));
+    QVERIFY(lang.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : lang.readAll().split('\n'))
+      if (line.contains('='))
+        shipped.insert(QString::fromUtf8(line.left(line.indexOf('='))),
+                       QString::fromUtf8(line.mid(line.indexOf('=') + 1)));
+    static const QRegularExpression call(
+        QStringLiteral("Platform(?:Text|Format)\\(\\s*\"(\\w+)\",\\s*((?:\"(?:[^\"\\\\]|\\\\.)*\"\\s*)+)"));
+    static const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
+    int found = 0;
+    QDirIterator it(QStringLiteral(ZQ_SOURCE_DIR "src"), {QStringLiteral("*.cpp")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      QFile source(it.next());
+      QVERIFY(source.open(QIODevice::ReadOnly));
+      const QString text = QString::fromUtf8(source.readAll());
+      for (const QRegularExpressionMatch &m : call.globalMatch(text)) {
+        QString english;
+        for (const QRegularExpressionMatch &part : literal.globalMatch(m.captured(2)))
+          english += part.captured(1);
+        english.replace(QStringLiteral("\\\""), QStringLiteral("\""))
+            .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+        const QString key = m.captured(1);
+        QVERIFY2(shipped.contains(key), qPrintable(key + QStringLiteral(" in ") + it.fileName()));
+        QCOMPARE(shipped.value(key), english);
+        ++found;
+      }
+    }
+    QVERIFY(found >= 10);
+
+    QStringList table{QStringLiteral("error_imgEmpty=die Datei ist leer."),
+                      QStringLiteral("error_imgRead=Bild %s: %s")};
+    LangList = &table;
+    QCOMPARE(PlatformText("error_imgEmpty", "the file is empty."), QStringLiteral("die Datei ist leer."));
+    QCOMPARE(PlatformText("error_imgFolder", "it is a folder."), QStringLiteral("error_imgFolder"));
+    QCOMPARE(PlatformFormat("error_imgRead", "Cannot read \"%s\": %s", {QStringLiteral("a"), QStringLiteral("b")}),
+             QStringLiteral("Bild a: b"));
+    // A format of the table that does not fit gives way to the English one.
+    table[1] = QStringLiteral("error_imgRead=Bild %d");
+    QCOMPARE(PlatformFormat("error_imgRead", "Cannot read \"%s\": %s", {QStringLiteral("a"), QStringLiteral("b")}),
+             QStringLiteral("Cannot read \"a\": b"));
+    LangList = nullptr;
+    QCOMPARE(PlatformText("error_imgEmpty", "the file is empty."), QStringLiteral("the file is empty."));
   }
 };
 

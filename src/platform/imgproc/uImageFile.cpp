@@ -4,6 +4,8 @@
 #include "uException.h"
 #include "uImageHeader.h"
 #include "uLeptonica.h"
+#include "uPlatformText.h"
+#include "uRegularFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -58,46 +60,82 @@ void setUpReaders() {
 QString shown(const QString &fileName) { return QFileInfo(fileName).absoluteFilePath(); }
 
 [[noreturn]] void fail(const QString &fileName, const QString &reason) {
-  throw EPlatformError(QStringLiteral("Cannot read the image file \"%1\": %2").arg(shown(fileName), reason));
+  throw EPlatformError(
+      PlatformFormat("error_imgRead", "Cannot read the image file \"%s\": %s", {shown(fileName), reason}));
 }
+
+QString damaged() { return PlatformText("error_imgFormat", "the file is damaged or its format is not supported."); }
 
 void checkSize(const QString &fileName, qint64 width, qint64 height) {
   if (width == 0 || height == 0)
-    fail(fileName, QStringLiteral("the file is damaged (its picture has no pixels)."));
+    fail(fileName, PlatformText("error_imgNoPixels", "the file is damaged (its picture has no pixels)."));
   if (width > 0 && height > 0 && (width > MaxImagePixels || height > MaxImagePixels || width * height > MaxImagePixels))
-    fail(fileName, QStringLiteral("the picture is too large (%1 x %2 pixels; at most %3 million pixels can be opened).")
-                       .arg(width)
-                       .arg(height)
-                       .arg(MaxImagePixels / 1'000'000));
+    fail(fileName, PlatformFormat("error_imgTooLarge",
+                                  "the picture is too large (%d x %d pixels; at most %d million pixels can be opened).",
+                                  {width, height, MaxImagePixels / 1'000'000}));
+}
+
+// Formats whose decoders take the whole file at once (Leptonica's, Qt's WebP
+// reader): the file may be no larger than a picture of the size its header
+// gives can be, even at 16 bits for each of four channels.
+void checkBody(const QString &fileName, const TImageHeader &header, qint64 fileSize) {
+  if (header.Width <= 0 || header.Height <= 0)
+    fail(fileName, damaged());
+  const qint64 bound = header.Width * header.Height * 8 + (qint64(1) << 20);
+  if (fileSize > bound)
+    fail(fileName, PlatformFormat("error_imgBody",
+                                  "the file is damaged (%d bytes are more than a picture of %d x %d pixels can take).",
+                                  {fileSize, header.Width, header.Height}));
 }
 
 // Decodes with Leptonica what Qt cannot read; raises on failure.
 QImage readWithLeptonica(const QString &fileName, QFile &file, int reduction) {
   const QByteArray bytes = file.readAll();
   if (bytes.isEmpty())
-    fail(fileName, file.errorString().isEmpty() ? QStringLiteral("the file is empty.") : file.errorString());
+    fail(fileName, file.error() != QFileDevice::NoError ? file.errorString() : damaged());
   int w = 0, h = 0;
   if (!Lept::ReadHeader(bytes, w, h))
-    fail(fileName, QStringLiteral("the file is damaged or its format is not supported."));
+    fail(fileName, damaged());
   checkSize(fileName, w, h);
   Lept::TPix pix = Lept::ReadMem(bytes, reduction);
   if (!pix)
-    fail(fileName, QStringLiteral("the file is damaged or its format is not supported."));
+    fail(fileName, damaged());
   QImage image = Lept::ToQImage(pix.get());
   if (image.isNull())
-    fail(fileName, QStringLiteral("its picture could not be converted (out of memory or unusual pixel layout)."));
+    fail(fileName, PlatformText("error_imgConvert",
+                                "its picture could not be converted (out of memory or unusual pixel layout)."));
   return image;
+}
+
+// Opens a file that may hold a picture: a regular file that is not empty.
+void openPictureFile(QFile &file, const QString &fileName) {
+  QString reason;
+  switch (OpenRegularFile(file, fileName, &reason)) {
+  case TFileKind::Regular:
+    break;
+  case TFileKind::Missing:
+    // The same text as when the workspace finds the file gone before it reads.
+    throw EPlatformError(PlatformText("error_nonFile", "The image file no longer exists."));
+  case TFileKind::Folder:
+    fail(fileName, PlatformText("error_imgFolder", "it is a folder."));
+  case TFileKind::Special:
+    fail(fileName, PlatformText("error_imgSpecial", "it is a device, a pipe or a socket, not a file."));
+  case TFileKind::Unreadable:
+    fail(fileName, reason + u'.');
+  }
+  if (file.size() == 0)
+    fail(fileName, PlatformText("error_imgEmpty", "the file is empty."));
 }
 
 QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {
   setUpReaders();
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
-    fail(fileName, file.errorString());
-  if (QFileInfo(file).isDir())
-    fail(fileName, QStringLiteral("it is a folder."));
+  QFile file;
+  openPictureFile(file, fileName);
+  // The header decides: content of no known format, or a picture too large,
+  // is refused before any more of the file is read.
   TImageHeader header;
-  const bool known = ProbeImageHeader(file, header);
+  if (!ProbeImageHeader(file, header))
+    fail(fileName, damaged());
   checkSize(fileName, header.Width, header.Height);
   if (info) {
     info->DpiX = header.DpiX;
@@ -105,32 +143,30 @@ QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {
     info->Format = header.Format;
   }
   const bool thumbnail = thumbnailBox.isValid();
-  if (known && isLeptonicaFormat(header.Format)) {
+  if (isLeptonicaFormat(header.Format)) {
+    checkBody(fileName, header, file.size());
     int reduction = 1;
-    if (thumbnail && header.Format != "pam" && header.Width > 0 && header.Height > 0)
+    if (thumbnail && header.Format != "pam")
       while (reduction < 16 && header.Width / (reduction * 2) >= thumbnailBox.width() &&
              header.Height / (reduction * 2) >= thumbnailBox.height())
         reduction *= 2;
     return readWithLeptonica(fileName, file, reduction);
   }
-  QImageReader reader(&file);
-  reader.setDecideFormatFromContent(true);
-  if (!reader.canRead()) {
-    // Neither we nor Qt know the content; Leptonica may still (old TIFF variants ...).
-    file.seek(0);
-    return readWithLeptonica(fileName, file, 1);
-  }
+  if (header.Format == "webp")
+    checkBody(fileName, header, file.size());
+  QImageReader reader(&file, header.Format);
+  if (!reader.canRead())
+    fail(fileName, damaged());
   const QSize size = reader.size();
   if (size.isValid())
     checkSize(fileName, size.width(), size.height());
-  if (info && info->Format.isEmpty())
-    info->Format = reader.format().toLower();
   if (thumbnail && size.isValid() && (size.width() > thumbnailBox.width() || size.height() > thumbnailBox.height()))
     reader.setScaledSize(size.scaled(thumbnailBox, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
   QImage image = reader.read();
   if (image.isNull()) {
     const QString reason = reader.errorString();
-    fail(fileName, (reason.isEmpty() ? QStringLiteral("the file is damaged") : reason) + QStringLiteral("."));
+    fail(fileName,
+         reason.isEmpty() ? damaged() : PlatformFormat("error_imgDecode", "the file is damaged (%s).", {reason}));
   }
   return image;
 }
@@ -204,7 +240,7 @@ QImage ReadImageFile(const QString &fileName, TImageFileInfo *info) {
   try {
     return read(fileName, info, QSize());
   } catch (const std::bad_alloc &) {
-    fail(fileName, QStringLiteral("there is not enough memory for its picture."));
+    fail(fileName, PlatformText("error_imgMemory", "there is not enough memory for its picture."));
   }
 }
 
@@ -222,8 +258,8 @@ QImage ReadThumbnail(const QString &fileName, QSize box) {
 }
 
 int RecordedDpiX(const QString &fileName) {
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
+  QFile file;
+  if (OpenRegularFile(file, fileName) != TFileKind::Regular)
     return 0;
   TImageHeader header;
   if (!ProbeImageHeader(file, header))

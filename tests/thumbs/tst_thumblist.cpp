@@ -111,8 +111,33 @@ private slots:
     TThumbList list;
     list.FillFromDirectory(FPages);
     QCOMPARE(fileNames(list),
-             (QStringList{"IMG_1.png", "IMG_10.png", "IMG_11.png", "IMG_12.png", "IMG_2.png", "IMG_3.png", "IMG_4.png",
-                          "IMG_5.png", "IMG_6.png", "IMG_7.png", "IMG_8.png", "IMG_9.png"}));
+             (QStringList{"IMG_1.png", "IMG_2.png", "IMG_3.png", "IMG_4.png", "IMG_5.png", "IMG_6.png", "IMG_7.png",
+                          "IMG_8.png", "IMG_9.png", "IMG_10.png", "IMG_11.png", "IMG_12.png"}));
+  }
+
+  // The fill lists names as file managers do: without regard to case, runs
+  // of digits by their value; names without digits as before.
+  void fillSortsNumbersByValue_data() {
+    QTest::addColumn<QStringList>("sorted"); // written in reverse, listed in this order
+    QTest::newRow("scanned series") << QStringList{"page1.png",  "Page2.png",  "page3.png",
+                                                   "page10.png", "PAGE11.png", "page12.png"};
+    QTest::newRow("numbers inside and leading zeros")
+        << QStringList{"a2b3.png", "a2b20.png", "a10b1.png", "scan 007.png", "scan 8.png", "scan 0010.png"};
+    QTest::newRow("equal values") << QStringList{"x01.png", "X1.png", "x1.png"};
+    QTest::newRow("longer than any integer")
+        << QStringList{"n99999999999999999999.png", "n100000000000000000000.png", "n100000000000000000001.png"};
+    QTest::newRow("no digits") << QStringList{"A b.png", "a_b.png", "ab.png", "Abc.png", "B-c.png", "b.png"};
+    QTest::newRow("digits against letters") << QStringList{"a 1.png", "a1.png", "a9z.png", "a10.png", "ab.png"};
+  }
+  void fillSortsNumbersByValue() {
+    QFETCH(QStringList, sorted);
+    const QString dir = FTemp.filePath(QStringLiteral("natural-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir));
+    for (qsizetype i = sorted.size() - 1; i >= 0; --i)
+      QVERIFY(WriteImage(dir + u'/' + sorted.at(i), Qt::red, QSize(4, 4)));
+    TThumbList list;
+    QCOMPARE(list.FillFromDirectory(dir), int(sorted.size()));
+    QCOMPARE(fileNames(list), sorted);
   }
 
   void fillAppendsAndSelectsLastWithoutEvent() {

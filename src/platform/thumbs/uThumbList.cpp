@@ -23,9 +23,56 @@ QImage makePicture(const QString &fileName, QSize box, TIEStoreType storeType) {
   }
 }
 
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// Compares file names as file managers list them: without regard to case,
+// and a run of digits in one name against a run in the other by the value
+// they write (IMG_2 before IMG_10). Names without digits compare as they
+// did before, letter by letter without regard to case.
+int naturalCompare(QStringView a, QStringView b) {
+  qsizetype i = 0;
+  qsizetype j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      qsizetype ie = i, je = j;
+      while (ie < a.size() && isDigit(a[ie]))
+        ++ie;
+      while (je < b.size() && isDigit(b[je]))
+        ++je;
+      // The value: leading zeros left out, then the longer run is the larger.
+      qsizetype is = i, js = j;
+      while (is + 1 < ie && a[is] == u'0')
+        ++is;
+      while (js + 1 < je && b[js] == u'0')
+        ++js;
+      if (ie - is != je - js)
+        return ie - is < je - js ? -1 : 1;
+      if (const int c = a.sliced(is, ie - is).compare(b.sliced(js, je - js)); c != 0)
+        return c;
+      i = ie;
+      j = je;
+      continue;
+    }
+    const char16_t x = a[i].toCaseFolded().unicode();
+    const char16_t y = b[j].toCaseFolded().unicode();
+    if (x != y)
+      return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size())
+    return 1;
+  return j < b.size() ? -1 : 0;
+}
+
 bool fileNameLess(const QFileInfo &a, const QFileInfo &b) {
-  const int c = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
-  return c != 0 ? c < 0 : a.fileName() < b.fileName();
+  const QString x = a.fileName();
+  const QString y = b.fileName();
+  if (const int c = naturalCompare(x, y); c != 0)
+    return c < 0;
+  // The same but for leading zeros or letter case: still one order.
+  const int c = x.compare(y, Qt::CaseInsensitive);
+  return c != 0 ? c < 0 : x < y;
 }
 
 } // namespace

@@ -65,7 +65,9 @@ public:
   // Appends one entry for each file directly in `directory` whose extension,
   // without regard to case, is that of a readable image format; video files,
   // hidden files, special files and folders are skipped. The entries come
-  // sorted by file name without regard to case, after the existing ones; each
+  // sorted by file name as file managers sort them (without regard to case,
+  // runs of digits by their value: IMG_2 before IMG_10), after the existing
+  // ones; each
   // keeps the file's full path and shows the file name with its extension as
   // its bottom text. With `loadOnDemand` their pictures are made when they
   // first come into view, otherwise at once. At most `limit` entries are

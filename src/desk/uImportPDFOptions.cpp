@@ -4,6 +4,7 @@
 #include "uButtonEdit.h"
 #include "uDMMain.h"
 #include "uDialogs.h"
+#include "uFormat.h"
 #include "uImageList.h"
 #include "uIniOptions.h"
 #include "uLangText.h"
@@ -47,6 +48,19 @@ QString PDFImageFolder(const QString &exportDir, const QString &documentPath) {
   if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
     return {};
   return exportDir.endsWith(u'/') ? exportDir + name : exportDir + u'/' + name;
+}
+
+bool DocumentInside(const QString &folder, const QString &documentPath) {
+  // What deleting the folder removes: the folder itself is not followed when
+  // it is a link (the link alone goes), the folders above it are, and
+  // nothing below it is followed either.
+  const QFileInfo info(folder);
+  const QString parent = info.absoluteDir().canonicalPath();
+  const QString document = QFileInfo(documentPath).canonicalFilePath();
+  if (parent.isEmpty() || document.isEmpty() || info.isSymLink())
+    return false;
+  const QString removed = QDir(parent).filePath(info.fileName());
+  return document.startsWith(removed + u'/');
 }
 
 TfrmImportPDFOptions::TfrmImportPDFOptions(QWidget *owner)
@@ -166,18 +180,21 @@ void TfrmImportPDFOptions::actOKExecute() {
   // deleted.
   const QString target = PDFImageFolder(exportDir, btnEdtFile->Text());
   if (target.isEmpty()) {
-    ShowErrorBox(QStringLiteral("The name of the document \"%1\" gives no folder of its own for its page images. "
-                                "Rename the document and choose it again.")
-                     .arg(btnEdtFile->Text()));
+    ShowErrorBox(FormatText(GetLangText(QStringLiteral("error_pdfName")), {btnEdtFile->Text()}));
+    return;
+  }
+  // Nor is the document ever deleted with the folder it lies in.
+  if (QFileInfo(target).isDir() && DocumentInside(target, btnEdtFile->Text())) {
+    ShowErrorBox(FormatText(GetLangText(QStringLiteral("error_pdfInside")), {btnEdtFile->Text(), target}));
     return;
   }
 
-  // A range the document cannot give is refused before the target folder is
-  // made, or emptied after a Yes: a refused import must not cost the pages
-  // written before.
-  if (spinEdtFrom->Value() < 1 || spinEdtFrom->Value() > spinEdtTo->Value() ||
-      spinEdtTo->Value() > pdfDocMain->PageCount())
-    throw EPDFError(QStringLiteral("Invalid page range (%1)").arg(range));
+  // A range the document cannot give, or a page too large for a picture, is
+  // refused before the target folder is made, or emptied after a Yes: a
+  // refused import must not cost the pages written before.
+  const int format = cbbImgFormat->currentIndex();
+  const TImageType type = ImageTypes[format >= 0 && format < 3 ? format : 0];
+  pdfDocMain->CheckPages(range, type);
 
   if (QFileInfo(target).isDir()) {
     if (AskYesNoBox(GetLangText(QStringLiteral("info_dirExist"))) == IDYES) {
@@ -191,9 +208,8 @@ void TfrmImportPDFOptions::actOKExecute() {
 
   pnlInfo->show();
   pnlInfo->repaint();
-  const int format = cbbImgFormat->currentIndex();
   try {
-    pdfDocMain->SaveAsImage(range, ImageTypes[format >= 0 && format < 3 ? format : 0], target, PageFilePrefix);
+    pdfDocMain->SaveAsImage(range, type, target, PageFilePrefix);
   } catch (...) {
     pnlInfo->hide();
     throw;

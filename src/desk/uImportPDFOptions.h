@@ -27,6 +27,10 @@ class frmImportPDFOptions;
 // stand for the export folder itself or the one above it.
 QString PDFImageFolder(const QString &exportDir, const QString &documentPath);
 
+// Whether deleting `folder` would delete the document, which lies somewhere
+// below it (links of the folders above it followed).
+bool DocumentInside(const QString &folder, const QString &documentPath);
+
 // The dialog that writes pages of a PDF document as image files into a
 // folder named after the document inside an export folder. After it closed
 // with Accepted, DestDir names that folder.

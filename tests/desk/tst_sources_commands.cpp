@@ -432,6 +432,8 @@ private slots:
                                       << "Invalid page range (1-1)";
     QTest::newRow("document named .pdf") << "dotname"
                                          << "gives no folder of its own";
+    QTest::newRow("document inside the folder to be emptied") << "inside"
+                                                              << "which the import would empty";
     QTest::newRow("export folder vanished before OK") << "vanished"
                                                       << "The export folder does not exist.";
     QTest::newRow("no export folder chosen") << "nofolder"
@@ -458,7 +460,14 @@ private slots:
     } else if (kind == QLatin1String("dotname")) {
       QVERIFY(QFile::rename(pdf, desk.App.File("docs/.pdf")));
       pdf = desk.App.File("docs/.pdf");
+    } else if (kind == QLatin1String("inside")) {
+      // Export folder o6, document o6/Good/Good.pdf: Yes would delete it.
+      QVERIFY(QDir().mkpath(exportDir + "/Good"));
+      QVERIFY(QFile::rename(pdf, exportDir + "/Good/Good.pdf"));
+      pdf = exportDir + "/Good/Good.pdf";
+      desk.Dialogs->BoxAnswers = {IDYES};
     }
+    const QByteArray document = ReadBytes(pdf);
     bool stillOpen = false;
     answerPdfDialog(desk, [&](TfrmImportPDFOptions *form) {
       choosePdf(desk, form, pdf);
@@ -498,7 +507,14 @@ private slots:
     QCOMPARE(ShownSize(desk), sizeOf(1));
     QCOMPARE(status(desk), statusBefore);
     QVERIFY(desk.Main->HasData());
-    QCOMPARE(entriesOf(exportDir), QStringList{"keep.txt"});
+    if (kind == QLatin1String("inside")) {
+      QCOMPARE(desk.Dialogs->BoxAnswers.size(), 1); // nothing was asked
+      QCOMPARE(entriesOf(exportDir), (QStringList{"Good", "keep.txt"}));
+      QCOMPARE(entriesOf(exportDir + "/Good"), QStringList{"Good.pdf"});
+    } else {
+      QCOMPARE(entriesOf(exportDir), QStringList{"keep.txt"});
+    }
+    QCOMPARE(ReadBytes(pdf), document);
     QVERIFY(!QFileInfo::exists(desk.App.File("gone")));
     QVERIFY(!QFileInfo::exists(desk.App.File("typed")));
   }

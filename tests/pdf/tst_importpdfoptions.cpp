@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -32,6 +34,11 @@ const QStringList Table = {
     "ocr_selDir=Pick the export folder",
     "error_selDir=No such export folder",
     "info_dirExist=Folder exists: delete it?",
+    "error_pdfName=No folder for %s",
+    "error_pdfInside=%s is in %s, which would be emptied",
+    "error_pdfLoad=Unreadable document %s (%s)",
+    "error_pdfWrite=Page file %s not written: %s",
+    "error_pdfPageSize=Page %d too large: %s x %s pt, %d x %d px at %s dpi, over %d Mpx",
     "actSelFile=Choose document",
     "actSelDir=Choose folder",
     "actOK=Write pages",
@@ -437,7 +444,7 @@ private slots:
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
     QTest::newRow("damaged") << "damaged.pdf"
-                             << "Cannot load the PDF document ";
+                             << "Unreadable document ";
     QTest::newRow("missing") << "missing.pdf"
                              << "File Not Found";
   }
@@ -547,7 +554,8 @@ private slots:
     dialog.actOK->trigger();
     const QList<TDialogCall> shown = boxes(*dialogs);
     QCOMPARE(shown.size(), 2); // the question, then the error
-    QVERIFY2(shown.last().Text.startsWith("Cannot write " + target + "/IMG_3.bmp"), qPrintable(shown.last().Text));
+    QVERIFY2(shown.last().Text.startsWith("Page file " + target + "/IMG_3.bmp not written: "),
+             qPrintable(shown.last().Text));
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.DestDir, QString());
     QVERIFY(dialog.pnlInfo->isHidden());
@@ -581,12 +589,117 @@ private slots:
     const QList<TDialogCall> shown = boxes(*dialogs);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().Flags, unsigned(MB_OK | MB_ICONERROR));
-    QVERIFY2(shown.first().Text.contains("gives no folder of its own"), qPrintable(shown.first().Text));
+    QCOMPARE(shown.first().Text, "No folder for " + doc);
     QCOMPARE(dialogs->BoxAnswers.size(), 2); // nothing was asked
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.DestDir, QString());
     QCOMPARE(filesIn(FExport), QStringList{"keep.txt"});
     QCOMPARE(filesIn(FRoot), (QStringList{"docs", "out", "parent.txt"}));
+  }
+
+  // A document that lies inside the folder the import would empty is
+  // refused before anything is asked, deleted or written: it is never lost.
+  // Where deleting the folder would not reach it, the import goes on.
+  void documentInsideTheTargetIsNeverDeleted_data() {
+    QTest::addColumn<QString>("docPath");    // below FRoot
+    QTest::addColumn<QString>("exportPath"); // below FRoot, as chosen
+    QTest::addColumn<QString>("link");       // made first: "name=target", below FRoot
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("in the folder of its own name") << "o6/tracemonkey/tracemonkey.pdf"
+                                                   << "o6"
+                                                   << "" << true;
+    QTest::newRow("deeper inside") << "o6/Report/scans/2024/Report.pdf"
+                                   << "o6"
+                                   << "" << true;
+    QTest::newRow("export folder through a link") << "real/Report/Report.pdf"
+                                                  << "via"
+                                                  << "via=real" << true;
+    QTest::newRow("target folder is a link to the document's folder") << "elsewhere/Report.pdf"
+                                                                      << "o6"
+                                                                      << "o6/Report=elsewhere" << false;
+    QTest::newRow("beside the target") << "o6/Report.pdf"
+                                       << "o6"
+                                       << "" << false;
+  }
+  void documentInsideTheTargetIsNeverDeleted() {
+    QFETCH(QString, docPath);
+    QFETCH(QString, exportPath);
+    QFETCH(QString, link);
+    QFETCH(bool, refused);
+    const QString doc = FRoot + u'/' + docPath;
+    QVERIFY(QDir().mkpath(QFileInfo(doc).path()));
+    QVERIFY(QDir().mkpath(FRoot + "/o6"));
+    QVERIFY(QFile::copy(FTwelve, doc));
+    if (!link.isEmpty())
+      QVERIFY(QFile::link(FRoot + u'/' + link.section(u'=', 1), FRoot + u'/' + link.section(u'=', 0, 0)));
+    const QString exportDir = FRoot + u'/' + exportPath;
+    const QString target = exportDir + u'/' + QFileInfo(doc).completeBaseName();
+    QVERIFY(QDir().mkpath(target));
+    writeBytes(target + "/older.txt", "old");
+    const QByteArray bytes = [&] {
+      QFile f(doc);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    TDialogsScope dialogs;
+    dialogs->BoxAnswers = {IDYES};
+    TfrmImportPDFOptions dialog;
+    choose(dialog, *dialogs, doc);
+    dialog.btnEdtSelDir->SetText(exportDir);
+    dialog.spinEdtTo->SetValue(2);
+    dialog.show();
+    dialog.actOK->trigger();
+    QFile kept(doc);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), bytes);
+    const QList<TDialogCall> shown = boxes(*dialogs);
+    QCOMPARE(shown.size(), 1);
+    if (refused) {
+      QCOMPARE(shown.first().Text, QStringLiteral("%1 is in %2, which would be emptied").arg(doc, target));
+      QCOMPARE(shown.first().Flags, unsigned(MB_OK | MB_ICONERROR));
+      QCOMPARE(dialogs->BoxAnswers.size(), 1); // nothing was asked
+      QVERIFY(dialog.isVisible());
+      QCOMPARE(dialog.DestDir, QString());
+      QVERIFY(QFile::exists(target + "/older.txt"));
+      QVERIFY(!QFile::exists(target + "/IMG_1.bmp"));
+    } else {
+      QCOMPARE(shown.first().Text, QStringLiteral("Folder exists: delete it?"));
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+      QCOMPARE(filesIn(target), (QStringList{"IMG_1.bmp", "IMG_2.bmp"}));
+    }
+  }
+
+  // A page too large for a picture is refused before the folder is emptied.
+  void pageTooLargeIsRefusedBeforeEmptying() {
+    const QString doc = FRoot + "/docs/Poster.pdf";
+    QVERIFY(QDir().mkpath(FRoot + "/docs"));
+    {
+      QPdfWriter writer(doc);
+      writer.setResolution(72);
+      writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+      writer.setPageSize(QPageSize(QSizeF(200, 200), QPageSize::Point, QString(), QPageSize::ExactMatch));
+      QPainter painter(&writer);
+      painter.fillRect(0, 0, 10, 10, Qt::black);
+      writer.setPageSize(QPageSize(QSizeF(14400, 14400), QPageSize::Point, QString(), QPageSize::ExactMatch));
+      writer.newPage();
+      painter.fillRect(0, 0, 10, 10, Qt::black);
+    }
+    const QString target = FExport + "/Poster";
+    QVERIFY(QDir().mkpath(target));
+    writeBytes(target + "/IMG_1.bmp", "an earlier page");
+    TDialogsScope dialogs;
+    dialogs->BoxAnswers = {IDYES};
+    TfrmImportPDFOptions dialog;
+    choose(dialog, *dialogs, doc);
+    dialog.btnEdtSelDir->SetText(FExport);
+    dialog.show();
+    dialog.actOK->trigger();
+    const QList<TDialogCall> shown = boxes(*dialogs);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().Text,
+             QStringLiteral("Page 2 too large: 14400 x 14400 pt, 19200 x 19200 px at 96 dpi, over 250 Mpx"));
+    QCOMPARE(dialogs->BoxAnswers.size(), 1); // nothing was asked
+    QCOMPARE(filesIn(target), QStringList{"IMG_1.bmp"});
+    QVERIFY(dialog.isVisible());
   }
 };
 

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <poppler-qt6.h>
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(TImageType)
 
@@ -35,6 +36,42 @@ template <typename F> QString raised(F &&body) {
     return e.Message();
   }
   return {};
+}
+
+// A document of pages of the given sizes in points (fractions kept), each
+// with a frame along its edges and a black square in its top left corner.
+bool writeSizedPDF(const QString &fileName, const QList<QSizeF> &pages) {
+  QList<QByteArray> objects; // numbered from 1
+  const int n = static_cast<int>(pages.size());
+  objects << "<< /Type /Catalog /Pages 2 0 R >>";
+  QByteArray kids;
+  for (int i = 0; i < n; ++i)
+    kids += QByteArray::number(3 + 2 * i) + " 0 R ";
+  objects << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(n) + " >>";
+  for (int i = 0; i < n; ++i) {
+    const QByteArray w = QByteArray::number(pages.at(i).width(), 'f', 2);
+    const QByteArray h = QByteArray::number(pages.at(i).height(), 'f', 2);
+    objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + " " + h + "] /Contents " +
+                   QByteArray::number(4 + 2 * i) + " 0 R >>";
+    const QByteArray content = "2 w 1 1 " + QByteArray::number(pages.at(i).width() - 2, 'f', 2) + " " +
+                               QByteArray::number(pages.at(i).height() - 2, 'f', 2) + " re S 0 " +
+                               QByteArray::number(pages.at(i).height() - 20, 'f', 2) + " 20 20 re f\n";
+    objects << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream";
+  }
+  QByteArray pdf = "%PDF-1.4\n";
+  QList<qsizetype> offsets;
+  for (int i = 0; i < objects.size(); ++i) {
+    offsets << pdf.size();
+    pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+  }
+  const qsizetype xref = pdf.size();
+  pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (qsizetype o : offsets)
+    pdf += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         QByteArray::number(xref) + "\n%%EOF\n";
+  QFile f(fileName);
+  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(pdf) == pdf.size();
 }
 
 } // namespace
@@ -179,6 +216,108 @@ private slots:
       QCOMPARE(qRound(image.dotsPerMeterY() * 0.0254), 96);
       QCOMPARE(CountPageMarks(image), page);
     }
+  }
+
+  // Pages of any size: each comes out at the size of its crop box at the
+  // resolution, as Splash rounds it; a page whose picture would be larger
+  // than the program opens is refused before anything is rendered, with a
+  // message that names the page and its size.
+  void pagesComeOutAtTheirSize_data() {
+    QTest::addColumn<QSizeF>("points");
+    QTest::addColumn<TImageType>("type");
+    QTest::addColumn<QSize>("pixels"); // empty: refused
+    QTest::addColumn<QString>("message");
+    QTest::newRow("odd size") << QSizeF(100.3, 200.7) << itBitmap << QSize(134, 268) << "";
+    QTest::newRow("A4") << QSizeF(595.28, 841.89) << itJPEG << QSize(794, 1123) << "";
+    QTest::newRow("long strip as TIFF") << QSizeF(40000, 30) << itSinglePageTIFF << QSize(53333, 40) << "";
+    QTest::newRow("long strip as JPEG")
+        << QSizeF(50000, 30) << itJPEG << QSize()
+        << "Page 2 of the document is too large for a JPEG file: 50000 by 30 points give 66667 by 40 pixels at 96 "
+           "dpi, and a JPEG file holds at most 65500 pixels a side.";
+    QTest::newRow("largest PDF page")
+        << QSizeF(14400, 14400) << itBitmap << QSize()
+        << "Page 2 of the document is too large for a picture: 14400 by 14400 points give 19200 by 19200 pixels at "
+           "96 dpi, and at most 250 million pixels can be opened.";
+    QTest::newRow("20000 pt square")
+        << QSizeF(20000, 20000) << itBitmap << QSize()
+        << "Page 2 of the document is too large for a picture: 20000 by 20000 points give 26667 by 26667 pixels at "
+           "96 dpi, and at most 250 million pixels can be opened.";
+  }
+  void pagesComeOutAtTheirSize() {
+    QFETCH(QSizeF, points);
+    QFETCH(TImageType, type);
+    QFETCH(QSize, pixels);
+    QFETCH(QString, message);
+    const QString doc = FOut + "/sized.pdf";
+    QVERIFY(writeSizedPDF(doc, {QSizeF(72, 72), points, QSizeF(72, 72)}));
+    const QString pages = FOut + "/pages";
+    QVERIFY(QDir().mkpath(pages));
+    TPDFDocument d;
+    d.LoadFromFile(doc);
+    if (pixels.isEmpty()) {
+      QCOMPARE(raised([&] { d.CheckPages("1-3", type); }), message);
+      QCOMPARE(raised([&] { d.SaveAsImage("1-3", type, pages, "IMG"); }), message);
+      QCOMPARE(filesIn(pages), QStringList()); // not even page 1
+      QCOMPARE(d.PeakRenderMemory(), 0);
+      return;
+    }
+    QCOMPARE(d.PagePixelSize(2), pixels);
+    d.CheckPages("1-3", type);
+    d.SaveAsImage("2-2", type, pages, "IMG");
+    const QImage image(pages + "/IMG_2" + ImageTypeExtension(type));
+    QCOMPARE(image.size(), pixels);
+    // The frame reaches the last row and column, and the corner is black.
+    QVERIFY(qGray(image.pixel(2, 2)) < 64);
+    QVERIFY(qGray(image.pixel(image.width() - 1, image.height() / 2)) < 200);
+    QVERIFY(qGray(image.pixel(image.width() / 2, image.height() - 1)) < 200);
+  }
+
+  // Pages are rendered side by side only as far as the memory budget goes; a
+  // page that alone needs more than the budget is rendered on its own.
+  void pagesStayWithinTheMemoryBudget_data() {
+    QTest::addColumn<double>("budgetInPages");
+    QTest::newRow("room for two and a half pages") << 2.5;
+    QTest::newRow("room for less than one page") << 0.5;
+    QTest::newRow("room for all") << 100.0;
+  }
+  void pagesStayWithinTheMemoryBudget() {
+    QFETCH(double, budgetInPages);
+    const QString doc = FOut + "/six.pdf";
+    QVERIFY(writeSizedPDF(doc, QList<QSizeF>(6, QSizeF(1500, 1500))));
+    TPDFDocument d;
+    d.LoadFromFile(doc);
+    const qint64 page = PageRenderMemory(2000, 2000);
+    TImageProperties props;
+    props.Threads = 6;
+    props.MemoryBudget = qint64(page * budgetInPages);
+    d.SaveAsImage("1-6", itBitmap, FOut, "IMG", &props);
+    QCOMPARE(filesIn(FOut).filter(".bmp").size(), 6);
+    QVERIFY(d.PeakRenderMemory() >= page);
+    QVERIFY(d.PeakRenderMemory() <= std::max(page, props.MemoryBudget));
+    if (budgetInPages < 1)
+      QCOMPARE(d.PeakRenderMemory(), page);
+    for (int i = 1; i <= 6; ++i)
+      QCOMPARE(QImage(FOut + QStringLiteral("/IMG_%1.bmp").arg(i)).size(), QSize(2000, 2000));
+  }
+
+  // What is not a regular file is refused without being read.
+  void onlyRegularFilesAreLoaded_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pipe") << "pipe";
+    QTest::newRow("link to /dev/zero") << "zero";
+  }
+  void onlyRegularFilesAreLoaded() {
+    QFETCH(QString, kind);
+    const QString name = FOut + "/special.pdf";
+    if (kind == QLatin1String("pipe"))
+      QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    else
+      QVERIFY(QFile::link("/dev/zero", name));
+    TPDFDocument d;
+    d.LoadFromFile(FDoc);
+    QCOMPARE(raised([&] { d.LoadFromFile(name); }),
+             "Cannot open the PDF document " + name + ": it is a device, a pipe or a socket, not a file.");
+    QCOMPARE(d.FileName(), FDoc);
   }
 
   // The picture of page 4 is drawn: its middle is coloured, not white.

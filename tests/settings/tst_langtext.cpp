@@ -160,11 +160,11 @@ private slots:
     }
     QVERIFY(found >= 10);
 
-    QStringList table{QStringLiteral("error_imgEmpty=die Datei ist leer."),
+    QStringList table{QStringLiteral("error_fileEmpty=die Datei ist leer."),
                       QStringLiteral("error_imgRead=Bild %s: %s")};
     LangList = &table;
-    QCOMPARE(PlatformText("error_imgEmpty", "the file is empty."), QStringLiteral("die Datei ist leer."));
-    QCOMPARE(PlatformText("error_imgFolder", "it is a folder."), QStringLiteral("error_imgFolder"));
+    QCOMPARE(PlatformText("error_fileEmpty", "the file is empty."), QStringLiteral("die Datei ist leer."));
+    QCOMPARE(PlatformText("error_fileFolder", "it is a folder."), QStringLiteral("error_fileFolder"));
     QCOMPARE(PlatformFormat("error_imgRead", "Cannot read \"%s\": %s", {QStringLiteral("a"), QStringLiteral("b")}),
              QStringLiteral("Bild a: b"));
     // A format of the table that does not fit gives way to the English one.
@@ -172,7 +172,7 @@ private slots:
     QCOMPARE(PlatformFormat("error_imgRead", "Cannot read \"%s\": %s", {QStringLiteral("a"), QStringLiteral("b")}),
              QStringLiteral("Cannot read \"a\": b"));
     LangList = nullptr;
-    QCOMPARE(PlatformText("error_imgEmpty", "the file is empty."), QStringLiteral("the file is empty."));
+    QCOMPARE(PlatformText("error_fileEmpty", "the file is empty."), QStringLiteral("the file is empty."));
   }
 };
 

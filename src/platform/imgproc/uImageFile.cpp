@@ -117,14 +117,14 @@ void openPictureFile(QFile &file, const QString &fileName) {
     // The same text as when the workspace finds the file gone before it reads.
     throw EPlatformError(PlatformText("error_nonFile", "The image file no longer exists."));
   case TFileKind::Folder:
-    fail(fileName, PlatformText("error_imgFolder", "it is a folder."));
+    fail(fileName, PlatformText("error_fileFolder", "it is a folder."));
   case TFileKind::Special:
-    fail(fileName, PlatformText("error_imgSpecial", "it is a device, a pipe or a socket, not a file."));
+    fail(fileName, PlatformText("error_fileSpecial", "it is a device, a pipe or a socket, not a file."));
   case TFileKind::Unreadable:
     fail(fileName, reason + u'.');
   }
   if (file.size() == 0)
-    fail(fileName, PlatformText("error_imgEmpty", "the file is empty."));
+    fail(fileName, PlatformText("error_fileEmpty", "the file is empty."));
 }
 
 QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {

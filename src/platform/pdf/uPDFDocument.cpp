@@ -1,6 +1,9 @@
 #include "uPDFDocument.h"
 
-#include "uAtomicFile.h"
+#include "uImageFile.h"
+#include "uPageImageFile.h"
+#include "uPlatformText.h"
+#include "uRegularFile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -9,7 +12,6 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QImage>
-#include <QImageWriter>
 #include <QRegularExpression>
 #include <QThread>
 #include <QThreadPool>
@@ -20,6 +22,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <poppler-qt6.h>
@@ -79,38 +82,21 @@ bool parseRange(const QString &text, int &first, int &last) {
   return true;
 }
 
-int dotsPerMeter(double dpi) { return qRound(dpi / 0.0254); }
-
-const char *writerFormat(TImageType type) {
+TPageFileFormat fileFormat(TImageType type) {
   switch (type) {
   case itJPEG:
-    return "jpeg";
+    return TPageFileFormat::Jpeg;
   case itSinglePageTIFF:
-    return "tiff";
+    return TPageFileFormat::Tiff;
   case itBitmap:
     break;
   }
-  return "bmp";
+  return TPageFileFormat::Bmp;
 }
 
-// One page in the format asked for, in memory. Empty with *error set on failure.
-QByteArray encodePage(QImage image, TImageType type, const TImageProperties &props, QString *error) {
-  if (image.hasAlphaChannel())
-    image = std::move(image).convertToFormat(QImage::Format_RGB32);
-  image.setDotsPerMeterX(dotsPerMeter(props.DpiX));
-  image.setDotsPerMeterY(dotsPerMeter(props.DpiY));
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, writerFormat(type));
-  if (type == itJPEG)
-    writer.setQuality(std::clamp(props.JPEGQuality, 0, 100));
-  if (!writer.write(image)) {
-    *error = writer.errorString();
-    return {};
-  }
-  return bytes;
-}
+qint64 renderCost(QSize pixels) { return PageRenderMemory(pixels.width(), pixels.height()); }
+
+QString number(double v) { return QString::number(v, 'g', 6); }
 
 } // namespace
 
@@ -132,11 +118,11 @@ struct TPDFHandle {
     if (!handle->Document) {
       *reason = messages.Text();
       if (reason->isEmpty())
-        *reason = QStringLiteral("not a PDF document");
+        *reason = PlatformText("error_pdfNotPdf", "not a PDF document");
       return nullptr;
     }
     if (handle->Document->isLocked()) {
-      *reason = QStringLiteral("the document is protected by a password");
+      *reason = PlatformText("error_pdfLocked", "the document is protected by a password");
       return nullptr;
     }
     handle->Document->setRenderBackend(Poppler::Document::SplashBackend);
@@ -169,45 +155,111 @@ TPDFDocument::~TPDFDocument() = default;
 int TPDFDocument::PageCount() const { return FHandle ? FPageCount : 0; }
 
 void TPDFDocument::LoadFromFile(const QString &fileName) {
-  const QFileInfo info(fileName);
-  if (fileName.isEmpty() || !info.exists() || info.isDir())
+  QFile file;
+  QString reason;
+  switch (OpenRegularFile(file, fileName, &reason)) {
+  case TFileKind::Regular:
+    break;
+  case TFileKind::Missing:
+  case TFileKind::Folder:
     throw EPDFError(QStringLiteral("File Not Found"));
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
-    throw EPDFError(QStringLiteral("Cannot open the PDF document %1: %2").arg(fileName, file.errorString()));
+  case TFileKind::Special:
+    reason = PlatformText("error_fileSpecial", "it is a device, a pipe or a socket, not a file.");
+    [[fallthrough]];
+  case TFileKind::Unreadable:
+    throw EPDFError(PlatformFormat("error_pdfOpen", "Cannot open the PDF document %s: %s", {fileName, reason}));
+  }
+  if (file.size() > MaxPDFFileSize)
+    throw EPDFError(PlatformFormat("error_pdfFileSize", "Cannot open the PDF document %s: it is larger than %d MB.",
+                                   {fileName, MaxPDFFileSize >> 20}));
   QByteArray data = file.readAll();
   if (file.error() != QFileDevice::NoError)
-    throw EPDFError(QStringLiteral("Cannot read the PDF document %1: %2").arg(fileName, file.errorString()));
+    throw EPDFError(
+        PlatformFormat("error_pdfOpen", "Cannot open the PDF document %s: %s", {fileName, file.errorString()}));
   file.close();
-  QString reason;
   std::unique_ptr<TPDFHandle> handle = TPDFHandle::Open(data, &reason);
   if (!handle)
-    throw EPDFError(QStringLiteral("Cannot load the PDF document %1: %2").arg(fileName, reason));
+    throw EPDFError(PlatformFormat("error_pdfLoad", "Cannot load the PDF document %s: %s", {fileName, reason}));
   FPageCount = std::max(0, handle->Document->numPages());
   FHandle = std::move(handle);
   FData = std::move(data);
   FFileName = fileName;
 }
 
+QSize TPDFDocument::PagePixelSize(int page, double dpiX, double dpiY) const {
+  if (!FHandle || page < 1 || page > FPageCount)
+    return {};
+  const std::unique_ptr<Poppler::Page> p = FHandle->Document->page(page - 1);
+  if (!p)
+    return {};
+  // As Splash sizes its bitmap: the (turned) crop box at the resolution,
+  // rounded, at least one pixel.
+  const QSizeF points = p->pageSizeF();
+  auto pixels = [](double pt, double dpi) {
+    const double v = pt * dpi / 72.0 + 0.5;
+    return !(v >= 1) ? 1 : v >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(v);
+  };
+  return {pixels(points.width(), dpiX), pixels(points.height(), dpiY)};
+}
+
+TPDFDocument::TRange TPDFDocument::CheckedRange(const QString &aPageRange, TImageType aImagetype,
+                                                const TImageProperties &props) const {
+  TRange range;
+  if (!FHandle || !parseRange(aPageRange, range.First, range.Last) || range.First < 1 || range.First > range.Last ||
+      range.Last > FPageCount)
+    throw EPDFError(QStringLiteral("Invalid page range (%1)").arg(aPageRange));
+  if (!(props.DpiX > 0 && props.DpiX <= 4800 && props.DpiY > 0 && props.DpiY <= 4800))
+    throw EPDFError(PlatformFormat("error_pdfResolution", "Invalid image resolution (%s x %s dpi)",
+                                   {number(props.DpiX), number(props.DpiY)}));
+  for (int page = range.First; page <= range.Last; ++page) {
+    const QSize px = PagePixelSize(page, props.DpiX, props.DpiY);
+    const std::unique_ptr<Poppler::Page> p = FHandle->Document->page(page - 1);
+    const QSizeF pt = p ? p->pageSizeF() : QSizeF();
+    if (px.isEmpty() || qint64(px.width()) * px.height() > MaxImagePixels)
+      throw EPDFError(PlatformFormat(
+          "error_pdfPageSize",
+          "Page %d of the document is too large for a picture: %s by %s points give %d by %d pixels at %s dpi, "
+          "and at most %d million pixels can be opened.",
+          {page, number(pt.width()), number(pt.height()), px.width(), px.height(), number(props.DpiX),
+           MaxImagePixels / 1'000'000}));
+    if (aImagetype == itJPEG && (px.width() > MaxJpegSide || px.height() > MaxJpegSide))
+      throw EPDFError(PlatformFormat(
+          "error_pdfPageJpeg",
+          "Page %d of the document is too large for a JPEG file: %s by %s points give %d by %d pixels at %s dpi, "
+          "and a JPEG file holds at most %d pixels a side.",
+          {page, number(pt.width()), number(pt.height()), px.width(), px.height(), number(props.DpiX), MaxJpegSide}));
+    range.Pixels.append(px);
+  }
+  return range;
+}
+
+void TPDFDocument::CheckPages(const QString &aPageRange, TImageType aImagetype,
+                              const TImageProperties *aImageProperties) const {
+  (void)CheckedRange(aPageRange, aImagetype, aImageProperties ? *aImageProperties : TImageProperties());
+}
+
 namespace {
 
-// Renders, encodes and writes the pages of a range on worker threads, each
-// with its own Poppler document. A worker writes its page completely (and
-// flushed to the disk) under a pending name; the caller then gives the
-// pending files their final names in ascending page order, so the page files
-// appear in order and none is ever seen cut short.
+// Renders and writes the pages of a range on worker threads, each with its
+// own Poppler document. A page is started when the pages under way leave
+// room for it in the memory budget (or when none is under way), and at most
+// a few pages wait ahead of the caller. A worker writes its page completely
+// under a pending name; the caller then gives the pending files their final
+// names in ascending page order, so the page files appear in order and none
+// is ever seen cut short.
 class TPageWriter {
 public:
   struct TPage {
     QString PendingFile; // written completely; empty on failure
-    QString Error;       // why the page could not be rendered, encoded or written
+    QString Error;       // why the page could not be rendered or written
   };
 
-  TPageWriter(const QByteArray &data, int first, int last, TImageType type, const TImageProperties &props,
-              const QDir &folder, const QString &prefix)
-      : FData(data), FLast(last), FType(type), FProps(props), FFolder(folder), FPrefix(prefix), FNextClaim(first),
-        FNextTake(first) {
-    const int pages = last - first + 1;
+  TPageWriter(const QByteArray &data, int first, const QList<QSize> &pixels, TImageType type,
+              const TImageProperties &props, const QDir &folder, const QString &prefix)
+      : FData(data), FFirst(first), FLast(first + static_cast<int>(pixels.size()) - 1), FPixels(pixels), FType(type),
+        FProps(props), FFolder(folder), FPrefix(prefix),
+        FBudget(props.MemoryBudget > 0 ? props.MemoryBudget : DefaultPageMemory), FNextClaim(first), FNextTake(first) {
+    const int pages = FLast - first + 1;
     int threads = props.Threads > 0 ? props.Threads : QThread::idealThreadCount();
     threads = std::clamp(threads, 1, pages);
     // At most this many pages wait, written under their pending names, ahead
@@ -251,19 +303,37 @@ public:
     FRoom.notify_all();
   }
 
+  // The most memory that the pages under way held at once, by the estimate.
+  qint64 PeakInFlight() {
+    std::lock_guard lock(FMutex);
+    return FPeak;
+  }
+
 private:
+  qint64 Cost(int page) const { return renderCost(FPixels.at(page - FFirst)); }
+
+  bool CanStart() const {
+    if (FNextClaim > FLast || FNextClaim >= FNextTake + FWindow)
+      return false;
+    return FInFlight == 0 || FInFlight + Cost(FNextClaim) <= FBudget;
+  }
+
   void Work() {
     QString reason;
     std::unique_ptr<TPDFHandle> handle;
     bool opened = false;
     for (;;) {
       int page = 0;
+      qint64 cost = 0;
       {
         std::unique_lock lock(FMutex);
-        FRoom.wait(lock, [&] { return FStopped || FNextClaim > FLast || FNextClaim < FNextTake + FWindow; });
+        FRoom.wait(lock, [&] { return FStopped || FNextClaim > FLast || CanStart(); });
         if (FStopped || FNextClaim > FLast)
           return;
         page = FNextClaim++;
+        cost = Cost(page);
+        FInFlight += cost;
+        FPeak = std::max(FPeak, FInFlight);
       }
       TPage result;
       try {
@@ -272,40 +342,48 @@ private:
           handle = TPDFHandle::Open(FData, &reason);
         }
         if (!handle)
-          result.Error = QStringLiteral("Cannot open the PDF document: %1").arg(reason);
+          result.Error = PlatformFormat("error_pdfOpenAgain", "Cannot open the PDF document: %s", {reason});
         else
           result = Write(*handle->Document, page);
+      } catch (const std::bad_alloc &) {
+        result = {};
+        result.Error = PlatformFormat("error_pdfMemory",
+                                      "There is not enough memory to render page %d of the PDF document.", {page});
       } catch (const std::exception &e) {
-        result.Error = QString::fromLocal8Bit(e.what());
+        result = {};
+        result.Error = ExceptionMessage(e);
       }
       std::lock_guard lock(FMutex);
-      if (!result.Error.isEmpty()) {
+      FInFlight -= cost;
+      if (!result.Error.isEmpty())
         FStopped = true; // nothing after a failed page is written anyway
-        FRoom.notify_all();
-      }
       FDone[page] = std::move(result);
       FReady.notify_all();
+      FRoom.notify_all();
     }
   }
 
   TPage Write(Poppler::Document &document, int page) const {
     TPage result;
-    QByteArray bytes;
+    const QSize expected = FPixels.at(page - FFirst);
+    QImage image;
     {
       const std::unique_ptr<Poppler::Page> p = document.page(page - 1);
-      QImage image;
       if (p)
         image = p->renderToImage(FProps.DpiX, FProps.DpiY);
-      if (image.isNull()) {
-        result.Error = QStringLiteral("Page %1 of the PDF document could not be rendered").arg(page);
-        return result;
-      }
-      QString error;
-      bytes = encodePage(std::move(image), FType, FProps, &error);
-      if (bytes.isEmpty()) {
-        result.Error = QStringLiteral("Page %1 could not be encoded: %2").arg(page).arg(error);
-        return result;
-      }
+    }
+    if (image.isNull()) {
+      result.Error = PlatformFormat("error_pdfRender", "Page %d of the PDF document could not be rendered.", {page});
+      return result;
+    }
+    // Splash falls back to a blank pixel when it cannot make the bitmap:
+    // a picture of another size is a failure, never a page.
+    if (image.size() != expected) {
+      result.Error = PlatformFormat(
+          "error_pdfRenderSize",
+          "Page %d of the PDF document came out as %d by %d pixels instead of %d by %d; it was not written.",
+          {page, image.width(), image.height(), expected.width(), expected.height()});
+      return result;
     }
     // A hidden name that no image filter takes, unique to this run.
     static std::atomic<quint64> serial{0};
@@ -314,26 +392,32 @@ private:
                                                  .arg(QCoreApplication::applicationPid())
                                                  .arg(++serial));
     QString error;
-    if (!WriteFileAtomically(pending, bytes, &error))
-      result.Error = QStringLiteral("Cannot write %1: %2").arg(FinalName(page), error);
+    if (!WritePageImageFile(image, fileFormat(FType), pending, qRound(FProps.DpiX), qRound(FProps.DpiY),
+                            std::clamp(FProps.JPEGQuality, 0, 100), &error))
+      result.Error = PlatformFormat("error_pdfWrite", "Cannot write %s: %s", {FinalName(page), error});
     else
       result.PendingFile = pending;
     return result;
   }
 
   const QByteArray FData;
+  const int FFirst;
   const int FLast;
+  const QList<QSize> FPixels;
   const TImageType FType;
   const TImageProperties FProps;
   const QDir FFolder;
   const QString FPrefix;
+  const qint64 FBudget;
   int FWindow = 1;
 
   std::mutex FMutex;
   std::condition_variable FReady; // a page was done
-  std::condition_variable FRoom;  // the caller took a page, or stop
+  std::condition_variable FRoom;  // the caller took a page, a page was done, or stop
   int FNextClaim;
   int FNextTake;
+  qint64 FInFlight = 0;
+  qint64 FPeak = 0;
   bool FStopped = false;
   std::map<int, TPage> FDone;
 
@@ -345,26 +429,24 @@ private:
 
 void TPDFDocument::SaveAsImage(const QString &aPageRange, TImageType aImagetype, const QString &aLocation,
                                const QString &aFileNamePrefix, const TImageProperties *aImageProperties) {
-  int first = 0;
-  int last = 0;
-  if (!FHandle || !parseRange(aPageRange, first, last) || first < 1 || first > last || last > FPageCount)
-    throw EPDFError(QStringLiteral("Invalid page range (%1)").arg(aPageRange));
   const TImageProperties props = aImageProperties ? *aImageProperties : TImageProperties();
-  if (!(props.DpiX > 0 && props.DpiX <= 4800 && props.DpiY > 0 && props.DpiY <= 4800))
-    throw EPDFError(QStringLiteral("Invalid image resolution (%1 x %2 dpi)").arg(props.DpiX).arg(props.DpiY));
+  const TRange range = CheckedRange(aPageRange, aImagetype, props);
   if (aLocation.isEmpty() || !QFileInfo(aLocation).isDir())
-    throw EPDFError(QStringLiteral("Cannot write the page images: the folder %1 does not exist").arg(aLocation));
+    throw EPDFError(
+        PlatformFormat("error_pdfFolder", "Cannot write the page images: the folder %s does not exist", {aLocation}));
 
-  TPageWriter writer(FData, first, last, aImagetype, props, QDir(aLocation), aFileNamePrefix);
-  for (int page = first; page <= last; ++page) {
+  FPeakRenderMemory = 0;
+  TPageWriter writer(FData, range.First, range.Pixels, aImagetype, props, QDir(aLocation), aFileNamePrefix);
+  for (int page = range.First; page <= range.Last; ++page) {
     const TPageWriter::TPage done = writer.Take(page);
+    FPeakRenderMemory = writer.PeakInFlight();
     if (!done.Error.isEmpty())
       throw EPDFError(done.Error);
     const QString fileName = writer.FinalName(page);
     if (::rename(QFile::encodeName(done.PendingFile).constData(), QFile::encodeName(fileName).constData()) != 0) {
       const QString reason = QString::fromLocal8Bit(std::strerror(errno));
       QFile::remove(done.PendingFile);
-      throw EPDFError(QStringLiteral("Cannot write %1: %2").arg(fileName, reason));
+      throw EPDFError(PlatformFormat("error_pdfWrite", "Cannot write %s: %s", {fileName, reason}));
     }
   }
 }

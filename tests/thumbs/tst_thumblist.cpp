@@ -358,6 +358,71 @@ private slots:
     QCOMPARE(list.PictureState(3), TThumbState::Ready);
   }
 
+  // Pictures beyond the budget are dropped, the farthest from those in view
+  // first (the oldest while nothing is in view), and made again on request.
+  void picturesStayWithinTheBudget() {
+    TThumbList list;
+    list.SetThumbWidth(180);
+    list.SetThumbHeight(200);
+    list.FillFromDirectory(FColors);
+    list.RequestPicture(0);
+    QTRY_COMPARE(list.PictureState(0), TThumbState::Ready);
+    const qint64 one = list.Picture(0).sizeInBytes();
+    QCOMPARE(list.PictureBytes(), one);
+    list.SetPictureBudget(one * 5);
+    for (int i = 1; i < 10; ++i)
+      list.RequestPicture(i);
+    settle(list);
+    QCOMPARE(list.PictureBytes(), one * 5);
+    for (int i = 0; i < 10; ++i)
+      QCOMPARE(list.PictureState(i), i < 5 ? TThumbState::OnDemand : TThumbState::Ready);
+
+    // Entries 20 to 22 in view: the farthest go first, and those in view stay
+    // even when they alone take more than the budget.
+    list.SetVisibleRange(20, 22);
+    for (int i = 20; i <= 22; ++i)
+      list.RequestPicture(i); // as the view does when it draws them
+    settle(list);             // no room for neighbours: the three push out the farthest three
+    QCOMPARE(list.PictureBytes(), one * 5);
+    for (int i = 5; i <= 22; ++i)
+      QCOMPARE(list.PictureState(i), (i >= 8 && i <= 9) || i >= 20 ? TThumbState::Ready : TThumbState::OnDemand);
+    list.SetPictureBudget(one);
+    QCOMPARE(list.PictureBytes(), one * 3);
+    for (int i = 0; i < list.ImageCount(); ++i)
+      QCOMPARE(list.PictureState(i), i >= 20 && i <= 22 ? TThumbState::Ready : TThumbState::OnDemand);
+
+    // A dropped picture is made again when asked for.
+    list.SetPictureBudget(TThumbList::DefaultPictureBudget);
+    list.SetVisibleRange(7, 7);
+    list.RequestPicture(7);
+    QTRY_COMPARE(list.PictureState(7), TThumbState::Ready);
+    QVERIFY(NearColor(CentreColor(list.Picture(7)), NumberColor(7)));
+  }
+
+  // A request whose entry is far from those in view when a worker takes it
+  // up is passed over: nothing is decoded, and the entry is asked for anew
+  // when it is drawn.
+  void requestsFarFromViewArePassedOver() {
+    TThumbList list;
+    list.FillFromDirectory(FColors);
+    list.SetVisibleRange(0, 1); // neighbours: up to entry 17
+    settle(list);
+    QSignalSpy changed(&list, &TThumbList::dataChanged);
+    for (int i = 30; i < 40; ++i)
+      list.RequestPicture(i);
+    settle(list);
+    for (int i = 30; i < 40; ++i) {
+      QCOMPARE(list.PictureState(i), TThumbState::OnDemand);
+      QVERIFY(list.Picture(i).isNull());
+    }
+    QCOMPARE(changed.count(), 10);
+    list.SetVisibleRange(35, 36);
+    list.RequestPicture(35);
+    QTRY_COMPARE(list.PictureState(35), TThumbState::Ready);
+    settle(list);
+    QCOMPARE(list.PictureState(39), TThumbState::Ready); // a neighbour now
+  }
+
   void unreadableOnDemandGivesEmptyPicture() {
     TThumbList list;
     list.FillFromDirectory(FMixed);

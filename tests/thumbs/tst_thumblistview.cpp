@@ -331,7 +331,7 @@ private slots:
     QCOMPARE(at(lineColumns.first() + offset.x(), lineRows.first() + offset.y() + 1), otherLine);
   }
 
-  void onlyVisibleEntriesLoad() {
+  void onlyVisibleEntriesAndTheirNeighboursLoad() {
     auto view = makeView(QSize(400, 500));
     QVERIFY(view);
     TThumbList *list = view->List();
@@ -343,16 +343,54 @@ private slots:
     QVERIFY(visible.contains(0));
     QTRY_VERIFY(std::all_of(visible.cbegin(), visible.cend(),
                             [&](int i) { return list->PictureState(i) == TThumbState::Ready; }));
+    // The neighbours after them come too; the rest waits until it is in view.
+    const int last = *std::max_element(visible.cbegin(), visible.cend());
+    const int neighbours = std::max(int(visible.size()), TThumbList::MinNeighbours);
+    QTRY_VERIFY(list->PictureState(last + neighbours) == TThumbState::Ready);
     QTRY_COMPARE(list->ThreadPool().activeThreadCount(), 0);
-    for (int i = 0; i < list->ImageCount(); ++i)
-      if (!visible.contains(i))
-        QCOMPARE(list->PictureState(i), TThumbState::OnDemand);
+    QCoreApplication::processEvents();
+    for (int i = last + neighbours + 1; i < list->ImageCount(); ++i)
+      QCOMPARE(list->PictureState(i), TThumbState::OnDemand);
     for (int i : visible)
       QVERIFY(NearColor(CentreColor(list->Picture(i)), NumberColor(i)));
     // Scrolled to the end: the last ones come now.
     view->scrollToBottom();
     QTRY_COMPARE(list->PictureState(59), TThumbState::Ready);
     QVERIFY(NearColor(CentreColor(list->Picture(59)), NumberColor(59)));
+  }
+
+  // Scrolled from end to end with a budget of a few screens: the pictures
+  // kept stay within it, those in view are always there, and the ones
+  // dropped come back when they are in view again.
+  void scrollingStaysWithinTheBudget() {
+    auto view = makeView(QSize(400, 500));
+    QVERIFY(view);
+    TThumbList *list = view->List();
+    list->FillFromDirectory(FLarge);
+    const QList<int> first = view->VisibleImages();
+    QTRY_VERIFY(list->PictureState(first.last()) == TThumbState::Ready);
+    const qint64 picture = list->Picture(first.first()).sizeInBytes();
+    list->SetPictureBudget(picture * 24);
+    QScrollBar *bar = view->verticalScrollBar();
+    for (int value = 0; value <= bar->maximum(); value += view->viewport()->height() / 2) {
+      bar->setValue(value);
+      QCoreApplication::processEvents();
+      const QList<int> visible = view->VisibleImages();
+      QTRY_VERIFY(std::all_of(visible.cbegin(), visible.cend(),
+                              [&](int i) { return list->PictureState(i) == TThumbState::Ready; }));
+      QVERIFY(list->PictureBytes() <= list->PictureBudget());
+      for (int i : visible)
+        QVERIFY(NearColor(CentreColor(list->Picture(i)), NumberColor(i)));
+    }
+    QTRY_COMPARE(list->ThreadPool().activeThreadCount(), 0);
+    QCoreApplication::processEvents();
+    QVERIFY(list->PictureBytes() <= list->PictureBudget());
+    QCOMPARE(list->PictureState(0), TThumbState::OnDemand); // dropped, the farthest from the end
+    QVERIFY(list->Picture(0).isNull());
+    view->scrollToTop();
+    QTRY_COMPARE(list->PictureState(0), TThumbState::Ready);
+    QVERIFY(NearColor(CentreColor(list->Picture(0)), NumberColor(0)));
+    QCOMPARE(list->PictureState(59), TThumbState::OnDemand);
   }
 
   void clearWhileLoadingIsSafe() {

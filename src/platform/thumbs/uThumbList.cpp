@@ -103,11 +103,81 @@ int TThumbList::IndexOfId(quint64 id) const {
 
 QImage TThumbList::MakePicture(const QString &fileName) const { return makePicture(fileName, ThumbSize(), FStoreType); }
 
+void TThumbList::SetPicture(TEntry &e, QImage picture) {
+  FPictureBytes -= e.Picture.sizeInBytes();
+  e.Picture = std::move(picture);
+  FPictureBytes += e.Picture.sizeInBytes();
+  if (e.Picture.isNull())
+    FHeld.erase(e.Id);
+  else
+    FHeld.insert(e.Id);
+}
+
 void TThumbList::MakePictureNow(int idx) {
   TEntry &e = FEntries[idx];
   e.Ticket = 0; // a job under way for the entry is outdated now
-  e.Picture = MakePicture(e.FileName);
+  SetPicture(e, MakePicture(e.FileName));
   e.State = e.Picture.isNull() ? TThumbState::Empty : TThumbState::Ready;
+}
+
+void TThumbList::DropPicture(int idx) {
+  TEntry &e = FEntries[idx];
+  SetPicture(e, QImage());
+  e.State = TThumbState::OnDemand;
+  e.Ticket = 0;
+  EntryChanged(idx, {Qt::DecorationRole, StateRole});
+}
+
+int TThumbList::Distance(int idx) const {
+  if (FVisibleFirst < 0)
+    return ImageCount() - idx; // nothing in view: the oldest entries go first
+  if (idx < FVisibleFirst)
+    return FVisibleFirst - idx;
+  return idx > FVisibleLast ? idx - FVisibleLast : 0;
+}
+
+void TThumbList::KeepWithinBudget() {
+  // The held entries farthest from those in view are at either end of the
+  // list of held ones (ids rise in list order).
+  while (FPictureBytes > FPictureBudget && !FHeld.empty()) {
+    const int low = IndexOfId(*FHeld.begin());
+    const int high = IndexOfId(*FHeld.rbegin());
+    const int idx = Distance(low) >= Distance(high) ? low : high;
+    if (idx < 0 || Distance(idx) == 0)
+      return; // what is in view stays, whatever it takes
+    DropPicture(idx);
+  }
+}
+
+void TThumbList::SetPictureBudget(qint64 bytes) {
+  FPictureBudget = std::max<qint64>(bytes, 0);
+  KeepWithinBudget();
+}
+
+void TThumbList::SetVisibleRange(int first, int last) {
+  if (!Valid(first) || !Valid(last) || last < first)
+    first = last = -1;
+  if (first == FVisibleFirst && last == FVisibleLast)
+    return;
+  FVisibleFirst = first;
+  FVisibleLast = last;
+  if (first < 0) {
+    FWanted->First.store(0);
+    FWanted->Last.store(~quint64(0));
+    return;
+  }
+  // No more neighbours than the budget leaves room for beside those in view.
+  const qint64 perPicture = std::max<qint64>(qint64(FThumbWidth) * FThumbHeight * 4, 1);
+  const qint64 room = FPictureBudget / perPicture - (last - first + 1);
+  const int margin = static_cast<int>(std::clamp<qint64>(room / 2, 0, std::max(last - first + 1, MinNeighbours)));
+  const int from = std::max(0, first - margin);
+  const int to = std::min(ImageCount() - 1, last + margin);
+  FWanted->First.store(FEntries.at(from).Id);
+  FWanted->Last.store(FEntries.at(to).Id);
+  for (int i = last + 1; i <= to; ++i)
+    Request(i, true);
+  for (int i = first - 1; i >= from; --i)
+    Request(i, true);
 }
 
 void TThumbList::AppendEntry(const QString &fileName, const QString &bottomText) {
@@ -124,6 +194,7 @@ int TThumbList::AppendImage(const QString &fileName) {
   AppendEntry(fileName, {});
   MakePictureNow(idx);
   endInsertRows();
+  KeepWithinBudget();
   return idx;
 }
 
@@ -150,6 +221,7 @@ int TThumbList::FillFromDirectory(const QString &directory, int limit, bool load
         MakePictureNow(ImageCount() - 1);
     }
     endInsertRows();
+    KeepWithinBudget();
   }
   if (ImageCount() > 0)
     ChangeSelection(ImageCount() - 1);
@@ -160,6 +232,7 @@ void TThumbList::DeleteImage(int idx) {
   if (!Valid(idx))
     return;
   FSelected = -2; // the rows shift: the new selection is always announced
+  SetPicture(FEntries[idx], QImage());
   beginRemoveRows({}, idx, idx);
   FEntries.removeAt(idx);
   endRemoveRows();
@@ -172,6 +245,8 @@ void TThumbList::Clear() {
   FSelected = -2;
   beginResetModel();
   FEntries.clear();
+  FHeld.clear();
+  FPictureBytes = 0;
   endResetModel();
   ChangeSelection(-1);
 }
@@ -181,6 +256,7 @@ void TThumbList::ReloadImage(int idx) {
     return;
   MakePictureNow(idx);
   EntryChanged(idx, {Qt::DecorationRole, StateRole});
+  KeepWithinBudget();
 }
 
 QString TThumbList::ImageFileName(int idx) const { return Valid(idx) ? FEntries.at(idx).FileName : QString(); }
@@ -231,7 +307,9 @@ void TThumbList::ChangeSelection(int idx) {
   emit SelectionChanged(idx);
 }
 
-void TThumbList::RequestPicture(int idx) {
+void TThumbList::RequestPicture(int idx) { Request(idx, false); }
+
+void TThumbList::Request(int idx, bool neighbour) {
   if (!Valid(idx) || FEntries.at(idx).State != TThumbState::OnDemand)
     return;
   TEntry &e = FEntries[idx];
@@ -243,18 +321,25 @@ void TThumbList::RequestPicture(int idx) {
   const QSize box = ThumbSize();
   const TIEStoreType storeType = FStoreType;
   const std::shared_ptr<std::atomic<bool>> closing = FClosing;
+  const std::shared_ptr<const TWanted> wanted = FWanted;
+  // Later batches first; within a batch what is in view before its neighbours.
+  const qint64 rank = FBatch * 2 + (neighbour ? 0 : 1);
+  const int priority = static_cast<int>(std::min<qint64>(rank, std::numeric_limits<int>::max()));
   // The list waits for its pool before it goes, so `this` outlives the job.
-  const int priority = static_cast<int>(std::min<qint64>(FBatch, std::numeric_limits<int>::max()));
   FPool.start(
-      [this, id, ticket, fileName, box, storeType, closing] {
+      [this, id, ticket, fileName, box, storeType, closing, wanted] {
         if (closing->load())
           return;
-        emit PictureMade(id, ticket, makePicture(fileName, box, storeType), QPrivateSignal());
+        if (id < wanted->First.load() || id > wanted->Last.load()) {
+          emit PictureMade(id, ticket, QImage(), false, QPrivateSignal());
+          return;
+        }
+        emit PictureMade(id, ticket, makePicture(fileName, box, storeType), true, QPrivateSignal());
       },
       priority);
 }
 
-void TThumbList::OnPictureMade(quint64 entryId, quint64 ticket, const QImage &picture) {
+void TThumbList::OnPictureMade(quint64 entryId, quint64 ticket, const QImage &picture, bool made) {
   const int idx = IndexOfId(entryId);
   if (idx < 0)
     return; // deleted or cleared meanwhile
@@ -262,9 +347,17 @@ void TThumbList::OnPictureMade(quint64 entryId, quint64 ticket, const QImage &pi
   if (e.State != TThumbState::Loading || e.Ticket != ticket)
     return; // reloaded, renamed or resized meanwhile
   e.Ticket = 0;
-  e.Picture = picture;
+  if (!made) {
+    // Passed over; should the entry be back in view by now, the view asks
+    // again when it draws the entry.
+    e.State = TThumbState::OnDemand;
+    EntryChanged(idx, {StateRole});
+    return;
+  }
+  SetPicture(e, picture);
   e.State = picture.isNull() ? TThumbState::Empty : TThumbState::Ready;
   EntryChanged(idx, {Qt::DecorationRole, StateRole});
+  KeepWithinBudget();
 }
 
 void TThumbList::SetThumbWidth(int width) {
@@ -289,6 +382,8 @@ void TThumbList::ResetPictures() {
     e.Ticket = 0;
     e.Picture = QImage();
   }
+  FHeld.clear();
+  FPictureBytes = 0;
   if (!FEntries.isEmpty())
     emit dataChanged(index(0), index(ImageCount() - 1), {Qt::DecorationRole, StateRole});
   emit ThumbSizeChanged();

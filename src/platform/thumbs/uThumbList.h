@@ -8,6 +8,7 @@
 #include <QThreadPool>
 #include <atomic>
 #include <memory>
+#include <set>
 
 // What the list keeps of each picture.
 enum TIEStoreType {
@@ -17,7 +18,7 @@ enum TIEStoreType {
 
 // Where an entry's picture stands.
 enum class TThumbState {
-  OnDemand, // not made yet: it is made when the entry first comes into view
+  OnDemand, // not made yet, or dropped to stay within the budget: it is made when the entry comes into view
   Loading,  // being made on the list's worker threads
   Ready,    // made; Picture() holds it
   Empty,    // the file could not be read (or its picture is too large): the entry shows no picture
@@ -36,6 +37,13 @@ enum class TThumbState {
 // back to the user-interface thread through a queued signal. A picture that
 // arrives for an entry deleted, cleared, reloaded or renamed meanwhile is
 // dropped.
+//
+// The pictures kept stay within a memory budget (PictureBudget): the view
+// tells the list which entries are in view (SetVisibleRange); their pictures
+// and those of their neighbours (a screen before and after) are kept first,
+// the pictures of the entries farthest from them are dropped and made again
+// when their entries come back into view. A request whose entry has left the
+// neighbourhood before a worker took it up is not decoded.
 //
 // Every method is called on the thread that owns the list.
 class TThumbList : public QAbstractListModel {
@@ -119,6 +127,21 @@ public:
   // is on screen now comes before what was scrolled past).
   void BeginRequestBatch() { ++FBatch; }
 
+  // The entries in view, first to last (-1, -1: none); the view tells it
+  // before each paint. Their neighbours are as many entries before and after
+  // them as are in view, at least MinNeighbours, as far as the budget has
+  // room for them; a change asks for the neighbours' pictures too, after
+  // those in view.
+  static constexpr int MinNeighbours = 16;
+  void SetVisibleRange(int first, int last);
+  // Memory for the pictures kept, in bytes. The pictures of the entries in
+  // view are kept even when they alone take more.
+  static constexpr qint64 DefaultPictureBudget = qint64(64) << 20;
+  qint64 PictureBudget() const { return FPictureBudget; }
+  void SetPictureBudget(qint64 bytes);
+  // The bytes of the pictures kept now.
+  qint64 PictureBytes() const { return FPictureBytes; }
+
   // What is kept of each picture; applies to pictures made afterwards.
   TIEStoreType StoreType() const { return FStoreType; }
   void SetStoreType(TIEStoreType type) { FStoreType = type; }
@@ -145,7 +168,9 @@ signals:
   // The thumbnail size changed.
   void ThumbSizeChanged();
   // A picture made on a worker thread, handed to the owning thread.
-  void PictureMade(quint64 entryId, quint64 ticket, const QImage &picture, QPrivateSignal);
+  // `made` is false for a request that was passed over (its entry had left
+  // the neighbourhood of those in view).
+  void PictureMade(quint64 entryId, quint64 ticket, const QImage &picture, bool made, QPrivateSignal);
 
 private:
   struct TEntry {
@@ -157,21 +182,39 @@ private:
     QImage Picture;
   };
 
+  // The ids of the entries whose pictures are worth making now; read by the
+  // worker threads when they take up a request.
+  struct TWanted {
+    std::atomic<quint64> First{0};
+    std::atomic<quint64> Last{~quint64(0)};
+  };
+
   bool Valid(int idx) const { return idx >= 0 && idx < ImageCount(); }
   int IndexOfId(quint64 id) const;
+  void Request(int idx, bool neighbour);
+  void SetPicture(TEntry &e, QImage picture);
+  void DropPicture(int idx);
+  int Distance(int idx) const;
+  void KeepWithinBudget();
   QImage MakePicture(const QString &fileName) const;
   void MakePictureNow(int idx);
   void AppendEntry(const QString &fileName, const QString &bottomText);
   void ChangeSelection(int idx);
   void ResetPictures();
   void EntryChanged(int idx, const QList<int> &roles);
-  void OnPictureMade(quint64 entryId, quint64 ticket, const QImage &picture);
+  void OnPictureMade(quint64 entryId, quint64 ticket, const QImage &picture, bool made);
 
   QList<TEntry> FEntries;
   int FSelected = -1;
   quint64 FNextId = 1;
   quint64 FNextTicket = 1;
   qint64 FBatch = 0;
+  int FVisibleFirst = -1;
+  int FVisibleLast = -1;
+  qint64 FPictureBudget = DefaultPictureBudget;
+  qint64 FPictureBytes = 0;
+  std::set<quint64> FHeld; // ids of the entries that hold a picture
+  std::shared_ptr<TWanted> FWanted = std::make_shared<TWanted>();
   TIEStoreType FStoreType = ietThumb;
   int FThumbWidth = 150;
   int FThumbHeight = 150;

@@ -210,6 +210,8 @@ void TThumbListView::resizeEvent(QResizeEvent *event) {
 
 void TThumbListView::paintEvent(QPaintEvent *event) {
   FList->BeginRequestBatch();
+  const QList<int> visible = VisibleImages();
+  FList->SetVisibleRange(visible.isEmpty() ? -1 : visible.first(), visible.isEmpty() ? -1 : visible.last());
   QListView::paintEvent(event);
 }
 

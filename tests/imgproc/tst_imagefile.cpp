@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace ImgTestFiles;
 
@@ -109,6 +110,14 @@ int maxChannelDifference(const QImage &a, const QImage &b) {
   return worst;
 }
 
+double residentMb() {
+  QFile statm(QStringLiteral("/proc/self/statm"));
+  if (!statm.open(QIODevice::ReadOnly))
+    return 0;
+  const QList<QByteArray> fields = statm.readAll().split(' ');
+  return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1 << 20) : 0;
+}
+
 long maxRssKb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -144,6 +153,7 @@ private slots:
   void thumbnail_data();
   void thumbnail();
   void thumbnailsFromManyThreads();
+  void thumbnailDecodesShareABudget();
   void writeIntoPlainFileRaises();
   void failedWriteLeavesFileUntouched();
   void refusedFormatsLeaveFileUntouched_data();
@@ -542,6 +552,44 @@ void TestImageFile::thumbnailsFromManyThreads() {
   QCOMPARE(mismatches.load(), 0);
   QVERIFY(expected.last().isNull());
   QVERIFY(!expected.first().isNull());
+}
+
+void TestImageFile::thumbnailDecodesShareABudget() {
+  // Eight threads make thumbnails of a 9-million-pixel TIFF, which decodes at
+  // full size (36 MB each, above what the allocator keeps for reuse): with
+  // room for one at a time they stay near one picture instead of taking
+  // eight times as much.
+  const QString name = path("large.tif");
+  {
+    QImage large(3000, 3000, QImage::Format_RGB32);
+    large.fill(qRgb(30, 140, 200));
+    WriteImageFile(name, large);
+  }
+  SetThumbnailDecodeBudget(qint64(40) << 20);
+  const double before = residentMb();
+  std::atomic<bool> done{false};
+  double highest = before;
+  std::thread sampler([&] {
+    while (!done.load()) {
+      highest = std::max(highest, residentMb());
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  std::vector<std::thread> threads;
+  std::atomic<int> made{0};
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&] {
+      if (ReadThumbnail(name, QSize(150, 200)).size() == QSize(150, 150))
+        ++made;
+    });
+  for (auto &t : threads)
+    t.join();
+  done = true;
+  sampler.join();
+  SetThumbnailDecodeBudget(DefaultThumbnailDecodeBudget);
+  QCOMPARE(made.load(), 8);
+  const double rise = highest - before;
+  QVERIFY2(rise < 100, qPrintable(QString::number(rise)));
 }
 
 void TestImageFile::writeIntoPlainFileRaises() {

@@ -13,6 +13,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <cmath>
+#include <condition_variable>
 #include <leptonica/allheaders.h>
 #include <mutex>
 
@@ -107,6 +108,76 @@ QImage readWithLeptonica(const QString &fileName, QFile &file, int reduction) {
   return image;
 }
 
+// Thumbnails are read on several threads at once; the pictures they decode
+// on the way (at full size for most formats) take at most this much memory
+// together. A decode waits until the others leave room for it; one alone may
+// take more.
+class TDecodeBudget {
+public:
+  void Acquire(qint64 cost) {
+    std::unique_lock lock(FMutex);
+    FRoom.wait(lock, [&] { return FInUse == 0 || FInUse + cost <= FLimit; });
+    FInUse += cost;
+  }
+  qint64 Limit() {
+    std::lock_guard lock(FMutex);
+    return FLimit;
+  }
+  void SetLimit(qint64 bytes) {
+    std::lock_guard lock(FMutex);
+    FLimit = std::max<qint64>(bytes, 0);
+    FRoom.notify_all();
+  }
+  void Release(qint64 cost) {
+    std::lock_guard lock(FMutex);
+    FInUse -= cost;
+    FRoom.notify_all();
+  }
+
+private:
+  std::mutex FMutex;
+  std::condition_variable FRoom;
+  qint64 FInUse = 0;
+  qint64 FLimit = DefaultThumbnailDecodeBudget;
+};
+
+TDecodeBudget &decodeBudget() {
+  static TDecodeBudget budget;
+  return budget;
+}
+
+class TDecodeShare {
+public:
+  explicit TDecodeShare(qint64 cost) : FCost(cost) {
+    if (FCost > 0)
+      decodeBudget().Acquire(FCost);
+  }
+  ~TDecodeShare() {
+    if (FCost > 0)
+      decodeBudget().Release(FCost);
+  }
+  TDecodeShare(const TDecodeShare &) = delete;
+  TDecodeShare &operator=(const TDecodeShare &) = delete;
+
+private:
+  qint64 FCost;
+};
+
+// What decoding a thumbnail of a picture takes: JPEG and JPEG 2000 decode at
+// a reduced size, the others at full size (4 bytes a pixel, the reduced copy
+// besides).
+qint64 thumbnailDecodeCost(const TImageHeader &header, QSize box, int reduction) {
+  if (header.Width <= 0 || header.Height <= 0)
+    return 0;
+  qint64 w = header.Width, h = header.Height;
+  if (header.Format == "jpeg")
+    while (reduction < 8 && w / (reduction * 2) >= box.width() && h / (reduction * 2) >= box.height())
+      reduction *= 2;
+  w /= reduction;
+  h /= reduction;
+  return w * h * 4 + qint64(box.width()) * box.height() * 4;
+}
+
 // Opens a file that may hold a picture: a regular file that is not empty.
 void openPictureFile(QFile &file, const QString &fileName) {
   QString reason;
@@ -150,10 +221,12 @@ QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {
       while (reduction < 16 && header.Width / (reduction * 2) >= thumbnailBox.width() &&
              header.Height / (reduction * 2) >= thumbnailBox.height())
         reduction *= 2;
+    const TDecodeShare share(thumbnail ? thumbnailDecodeCost(header, thumbnailBox, reduction) + file.size() : 0);
     return readWithLeptonica(fileName, file, reduction);
   }
   if (header.Format == "webp")
     checkBody(fileName, header, file.size());
+  const TDecodeShare share(thumbnail ? thumbnailDecodeCost(header, thumbnailBox, 1) : 0);
   QImageReader reader(&file, header.Format);
   if (!reader.canRead())
     fail(fileName, damaged());
@@ -256,6 +329,10 @@ QImage ReadThumbnail(const QString &fileName, QSize box) {
     return {};
   }
 }
+
+qint64 ThumbnailDecodeBudget() { return decodeBudget().Limit(); }
+
+void SetThumbnailDecodeBudget(qint64 bytes) { decodeBudget().SetLimit(bytes); }
 
 int RecordedDpiX(const QString &fileName) {
   QFile file;

@@ -33,10 +33,15 @@ bool HasReadableImageExtension(const QString &fileName);
 // Multi-page and animated files give their first picture.
 QImage ReadImageFile(const QString &fileName, TImageFileInfo *info = nullptr);
 // Reads a picture reduced to fit into `box` (keeping its aspect ratio), for
-// thumbnails; decodes at reduced size where the format allows it. A null
-// image when the file cannot be read; never raises. A picture that fits
-// already keeps its size. Safe to call from several threads at once.
+// thumbnails; decodes at reduced size where the format allows it (JPEG, JPEG
+// 2000). A null image when the file cannot be read; never raises. A picture
+// that fits already keeps its size. Safe to call from several threads at
+// once: the pictures decoded on the way take at most ThumbnailDecodeBudget()
+// together (a call waits for room; a single one may take more).
 QImage ReadThumbnail(const QString &fileName, QSize box);
+inline constexpr qint64 DefaultThumbnailDecodeBudget = qint64(512) << 20;
+qint64 ThumbnailDecodeBudget();
+void SetThumbnailDecodeBudget(qint64 bytes);
 // The horizontal resolution the file records, read from its header; 0 when
 // it records none or cannot be read.
 int RecordedDpiX(const QString &fileName);

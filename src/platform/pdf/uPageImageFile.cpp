@@ -183,7 +183,9 @@ bool WritePageImageFile(const QImage &page, TPageFileFormat format, const QStrin
       err = errno;
       ::close(fd);
     } else {
-      std::setvbuf(f, nullptr, _IOFBF, OutputBuffer);
+      // A buffer of our own: given none, the C library keeps to a block.
+      std::vector<char> buffer(OutputBuffer);
+      std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
       char reason[JMSG_LENGTH_MAX] = {};
       errno = 0;
       ok = format == TPageFileFormat::Bmp ? writeBmp(f, rgb, dpiX, dpiY)

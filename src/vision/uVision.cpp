@@ -248,6 +248,16 @@ TVisionBarcodeList TVisionBarcodeScanner::Scan(const TVisionImage &image, const 
   return TVisionBarcodeList(FApi, list);
 }
 
+TVisionBarcodeList TVisionBarcodeScanner::ScanPixels(int width, int height, int layout, int rowBytes,
+                                                     const void *pixels, const TVisionRect &rect) {
+  zv_handle *list = nullptr;
+  zv_handle *h = Live();
+  if (!FApi->scan_pixels)
+    throw EVisionError(ZV_E_VERSION, QStringLiteral("The recognition plug-in does not read pixels in place"));
+  Check(FApi->scan_pixels(h, width, height, layout, rowBytes, pixels, &rect, 0, &list));
+  return TVisionBarcodeList(FApi, list);
+}
+
 TVisionLibrary TVisionLibrary::Obtain() {
   TLoaderState &s = State();
   QMutexLocker lock(&s.Lock);

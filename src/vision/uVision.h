@@ -153,6 +153,10 @@ public:
   TVisionBarcodeScanner() = default;
   // Every barcode within `rect` of the image (all zeros: the whole image).
   TVisionBarcodeList Scan(const TVisionImage &image, const TVisionRect &rect);
+  // The same on pixels of a ZV_LAYOUT_* read where they lie (not copied);
+  // EVisionError ZV_E_VERSION when the plug-in does not offer it.
+  TVisionBarcodeList ScanPixels(int width, int height, int layout, int rowBytes, const void *pixels,
+                                const TVisionRect &rect);
 
 private:
   friend class TVisionLibrary;

@@ -134,6 +134,14 @@ typedef struct zv_api {
    * progress may be null. */
   int32_t (*recognize_progress)(zv_handle *ocr, zv_handle *image, const zv_rect *rect,
                                 void (*progress)(void *context, int32_t percent), void *context, zv_handle **text);
+
+  /* Scanner: as scan, on width x height pixels of the given layout, rowBytes
+   * bytes apart (origin top-left), read where they lie: nothing is copied,
+   * and the pixels must stay as they are until the call returns. A plug-in
+   * may leave this entry null; create_image and scan then do the same work
+   * on a copy. */
+  int32_t (*scan_pixels)(zv_handle *scanner, int32_t width, int32_t height, int32_t layout, int32_t rowBytes,
+                         const void *pixels, const zv_rect *rect, int32_t reserved, zv_handle **list);
 } zv_api;
 
 /* The entry point: checks that the plug-in serves interface `version`, then

@@ -1,9 +1,13 @@
 #pragma once
 
 // What the program and its recognition helper process (quillon-vision) say
-// to each other over their socket: messages of a type and a payload, one
-// picture passed along with a request as a shared-memory file descriptor.
-// Plain C++: the helper does not use Qt.
+// to each other over their socket: messages of a type and a payload; the
+// picture of a request lies in a shared-memory buffer, whose file descriptor
+// comes along with the first request that uses it. A buffer may serve
+// several requests: the helper keeps its mapping after a request that says
+// so (TPicture::Keep), and the program then writes the next picture into the
+// same memory (it never writes while the helper works). Plain C++: the
+// helper does not use Qt.
 //
 // Program -> helper, one request at a time:
 //   Check      plug-in folder, system search, trained-data folder, code, mode
@@ -58,7 +62,14 @@ struct TPicture {
   int32_t Layout = 0;
   int32_t RowBytes = 0;
   int32_t X = 0, Y = 0, RectWidth = 0, RectHeight = 0; // the rectangle
+  // 1: the helper keeps the buffer mapped for later requests; 0: it lets
+  // it go once this request is answered.
+  int32_t Keep = 0;
 };
+
+// The largest buffer a helper keeps between requests (a barcode reading's
+// page: one byte a pixel).
+inline constexpr size_t KeptPictureBytes = size_t(64) << 20;
 
 class TWriter {
 public:

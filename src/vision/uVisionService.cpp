@@ -33,6 +33,53 @@ std::atomic<int> GScanMs{120000};
 std::atomic<int> GRecognitionMs{120000};
 std::atomic<int> GStarted{0};
 
+// The shared-memory buffer a helper reads its pictures from.
+struct TPictureBuffer {
+  int Fd = -1;
+  uchar *Map = nullptr;
+  size_t Bytes = 0;
+
+  TPictureBuffer() = default;
+  TPictureBuffer(const TPictureBuffer &) = delete;
+  TPictureBuffer &operator=(const TPictureBuffer &) = delete;
+  ~TPictureBuffer() { Release(); }
+
+  void Release() {
+    if (Map)
+      munmap(Map, Bytes);
+    if (Fd >= 0)
+      close(Fd);
+    Fd = -1;
+    Map = nullptr;
+    Bytes = 0;
+  }
+
+  // At least `bytes` of memory to write into: this buffer when it is large
+  // enough, else a new one. False when the system has none.
+  bool Reserve(size_t bytes) {
+    if (Map && Bytes >= bytes)
+      return true;
+    Release();
+    const int fd = memfd_create("quillon-picture", MFD_CLOEXEC);
+    if (fd < 0)
+      return false;
+    if (ftruncate(fd, off_t(bytes)) != 0) {
+      close(fd);
+      return false;
+    }
+    // Populated at once: one call instead of a page fault per page.
+    void *map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+    if (map == MAP_FAILED) {
+      close(fd);
+      return false;
+    }
+    Fd = fd;
+    Map = static_cast<uchar *>(map);
+    Bytes = bytes;
+    return true;
+  }
+};
+
 // One helper process and the program's end of its socket.
 struct THelper {
   pid_t Pid = -1;
@@ -40,6 +87,7 @@ struct THelper {
   std::string Key;           // the helper file and the plug-in folder it serves
   bool PluginLoaded = false; // it has said that it loaded the plug-in
   bool Reused = false;       // it has served a request before
+  TPictureBuffer Picture;    // kept between barcode readings
 
   ~THelper() {
     if (Socket >= 0)
@@ -159,7 +207,11 @@ QString TrainedDataNames(const QString &folder, const QString &code) {
 struct TRequest {
   uint32_t Type = 0;
   std::string Payload;
-  int Fd = -1;
+  // A request with a picture: its size in bytes, and what writes it into
+  // the helper's buffer (Picture.Keep: the buffer is kept for later ones).
+  TPicture Picture;
+  size_t PictureBytes = 0;
+  std::function<void(uchar *)> WritePicture;
   QString Folder, Code;
   TVisionProgress Progress;
   const std::atomic<bool> *Cancel = nullptr;
@@ -213,11 +265,13 @@ void Call(const TRequest &r, const std::function<void(uint32_t, TReader &)> &onF
     std::unique_ptr<THelper> helper;
     {
       std::lock_guard<std::mutex> lock(pool.Lock);
-      for (auto it = pool.Idle.begin(); it != pool.Idle.end(); ++it) {
+      // The one used last: its memory is warm, and it may hold a picture
+      // buffer already.
+      for (auto it = pool.Idle.rbegin(); it != pool.Idle.rend(); ++it) {
         if ((*it)->Key != key)
           continue;
         helper = std::move(*it);
-        pool.Idle.erase(it);
+        pool.Idle.erase(std::next(it).base());
         break;
       }
     }
@@ -242,7 +296,16 @@ void Call(const TRequest &r, const std::function<void(uint32_t, TReader &)> &onF
     helper->Reused = true;
     TStage stage = helper->PluginLoaded ? (r.Type == Scan ? TStage::Working : TStage::Engine) : TStage::Loading;
     bool answered = false;
-    bool sent = SendMessage(helper->Socket, r.Type, r.Payload, r.Fd);
+    int fd = -1;
+    if (r.WritePicture) {
+      if (!helper->Picture.Reserve(r.PictureBytes))
+        throw EVisionError(ZV_E_NOMEM, QStringLiteral("No shared memory for the image of %1 x %2 pixels")
+                                           .arg(r.Picture.Width)
+                                           .arg(r.Picture.Height));
+      r.WritePicture(helper->Picture.Map);
+      fd = helper->Picture.Fd;
+    }
+    bool sent = SendMessage(helper->Socket, r.Type, r.Payload, fd);
     auto limit = [&] {
       if (stage == TStage::Working)
         return r.Type == Scan ? GScanMs.load() : GRecognitionMs.load();
@@ -311,6 +374,8 @@ void Call(const TRequest &r, const std::function<void(uint32_t, TReader &)> &onF
       }
       // A final answer: the helper is free again.
       auto keep = [&] {
+        if (r.WritePicture && !r.Picture.Keep)
+          helper->Picture.Release(); // as the helper does
         std::lock_guard<std::mutex> lock(pool.Lock);
         pool.Idle.push_back(std::move(helper));
         const size_t most = std::max(2u, std::thread::hardware_concurrency());
@@ -355,66 +420,76 @@ void PutEngine(TWriter &w, const QString &folder, const QString &code, int mode)
   w.I32(mode);
 }
 
-// The picture's pixels in shared memory: the descriptor (closed by the
-// caller) and its description. `grey`: as grey levels only (a 32-bit colour
-// picture is turned grey on the way, as qGray() weighs the channels).
-int SharePicture(const QImage &picture, const TVisionRect &rect, TPicture &out, bool grey = false) {
+// A request's picture: its description and what writes its pixels, as the
+// plug-in takes them (VisionPixels), row after row.
+void SharePicture(TRequest &r, const QImage &picture, const TVisionRect &rect) {
   int layout = 0;
-  const bool turnGrey = grey && (picture.format() == QImage::Format_RGB32 ||
-                                 (picture.format() == QImage::Format_ARGB32 && !picture.hasAlphaChannel()));
-  const QImage image =
-      turnGrey ? picture : VisionPixels(grey ? picture.convertToFormat(QImage::Format_Grayscale8) : picture, layout);
-  if (turnGrey)
-    layout = ZV_LAYOUT_GREY8;
+  const QImage image = VisionPixels(picture, layout);
   const qsizetype rowBytes = qsizetype(image.width()) * (layout == ZV_LAYOUT_GREY8   ? 1
                                                          : layout == ZV_LAYOUT_RGB24 ? 3
                                                                                      : 4);
-  const size_t bytes = size_t(rowBytes) * size_t(image.height());
-  const int fd = memfd_create("quillon-picture", MFD_CLOEXEC);
-  if (fd < 0 || ftruncate(fd, off_t(bytes)) != 0) {
-    if (fd >= 0)
-      close(fd);
-    throw EVisionError(
-        ZV_E_NOMEM,
-        QStringLiteral("No shared memory for the image of %1 x %2 pixels").arg(image.width()).arg(image.height()));
-  }
-  void *map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
-  if (map == MAP_FAILED) {
-    close(fd);
-    throw EVisionError(
-        ZV_E_NOMEM,
-        QStringLiteral("No shared memory for the image of %1 x %2 pixels").arg(image.width()).arg(image.height()));
-  }
-  auto *dst = static_cast<uchar *>(map);
-  for (int y = 0; y < image.height(); ++y) {
-    uchar *row = dst + size_t(y) * size_t(rowBytes);
-    if (turnGrey) {
-      const auto *src = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-      for (int x = 0; x < image.width(); ++x)
-        row[x] = uchar(qGray(src[x]));
-    } else {
-      memcpy(row, image.constScanLine(y), size_t(rowBytes));
-    }
-  }
-  munmap(map, bytes);
-  out.Width = image.width();
-  out.Height = image.height();
-  out.Layout = layout;
-  out.RowBytes = int32_t(rowBytes);
-  out.X = rect.x;
-  out.Y = rect.y;
-  out.RectWidth = rect.width;
-  out.RectHeight = rect.height;
-  return fd;
+  r.Picture =
+      TPicture{image.width(), image.height(), layout, int32_t(rowBytes), rect.x, rect.y, rect.width, rect.height, 0};
+  r.PictureBytes = size_t(rowBytes) * size_t(image.height());
+  r.WritePicture = [image, rowBytes](uchar *dst) {
+    for (int y = 0; y < image.height(); ++y)
+      memcpy(dst + size_t(y) * size_t(rowBytes), image.constScanLine(y), size_t(rowBytes));
+  };
 }
 
-struct TFd {
-  int Fd;
-  ~TFd() {
-    if (Fd >= 0)
-      close(Fd);
-  }
-};
+// The luminance of a pixel as the barcode reader weighs colour itself
+// (0.299 R + 0.587 G + 0.114 B in tenths of a thousand, rounded), so that the
+// grey picture reads as the colour one would.
+inline uchar Luminance(unsigned r, unsigned g, unsigned b) {
+  return uchar((306 * r + 601 * g + 117 * b + 0x200) >> 10);
+}
+
+// A barcode reading's picture: its luminance only, one byte a pixel (a
+// quarter of the bytes of a colour page to write), made in one pass from
+// the picture's pixels into the helper's buffer, which is kept for the next
+// reading. (Transparent parts read as white paper, as VisionPixels lays them
+// over white.)
+void ShareLuminance(TRequest &r, const QImage &picture, const TVisionRect &rect) {
+  int layout = 0;
+  const QImage image = VisionPixels(picture, layout);
+  const int width = image.width();
+  r.Picture = TPicture{width, image.height(), ZV_LAYOUT_GREY8, width, rect.x, rect.y, rect.width, rect.height, 0};
+  r.PictureBytes = size_t(width) * size_t(image.height());
+  r.Picture.Keep = r.PictureBytes <= KeptPictureBytes ? 1 : 0;
+  r.WritePicture = [image, layout, width](uchar *dst) {
+    for (int y = 0; y < image.height(); ++y) {
+      const uchar *s = image.constScanLine(y);
+      uchar *d = dst + size_t(y) * size_t(width);
+      switch (layout) {
+      case ZV_LAYOUT_GREY8:
+        memcpy(d, s, size_t(width));
+        break;
+      case ZV_LAYOUT_RGB24:
+        for (int x = 0; x < width; ++x, s += 3)
+          d[x] = Luminance(s[0], s[1], s[2]);
+        break;
+      case ZV_LAYOUT_RGBA32:
+        for (int x = 0; x < width; ++x, s += 4)
+          d[x] = Luminance(s[0], s[1], s[2]);
+        break;
+      default: { // ZV_LAYOUT_BGRA32: 0xAARRGGBB words
+        // Sixteen pixels at a time: a fixed count the compiler turns into
+        // vector instructions.
+        int x = 0;
+        for (; x + 16 <= width; x += 16) {
+          quint32 p[16];
+          memcpy(p, s + 4 * x, sizeof p);
+          for (int k = 0; k < 16; ++k)
+            d[x + k] = Luminance((p[k] >> 16) & 0xff, (p[k] >> 8) & 0xff, p[k] & 0xff);
+        }
+        for (; x < width; ++x)
+          d[x] = Luminance(s[4 * x + 2], s[4 * x + 1], s[4 * x]);
+        break;
+      }
+      }
+    }
+  };
+}
 
 } // namespace
 
@@ -445,11 +520,9 @@ QString VisionRecognize(const QImage &picture, const TVisionRect &rect, const QS
   TWriter w;
   PutPluginFolder(w);
   PutEngine(w, folder, code, mode);
-  TPicture p;
-  TFd fd{SharePicture(picture, rect, p)};
-  w.Picture(p);
+  SharePicture(r, picture, rect);
+  w.Picture(r.Picture);
   r.Payload = w.Data();
-  r.Fd = fd.Fd;
   QString text;
   Call(r, [&](uint32_t type, TReader &in) {
     if (type != Text)
@@ -464,14 +537,9 @@ QList<TVisionBarcodeRead> VisionReadBarcodes(const QImage &picture, const TVisio
   r.Type = Scan;
   TWriter w;
   PutPluginFolder(w);
-  TPicture p;
-  // The reader reads the luminance only: a quarter of the bytes to hand
-  // over and to copy. (A picture with transparent parts keeps its colour:
-  // they read as white paper.)
-  TFd fd{SharePicture(picture, rect, p, !picture.hasAlphaChannel())};
-  w.Picture(p);
+  ShareLuminance(r, picture, rect);
+  w.Picture(r.Picture);
   r.Payload = w.Data();
-  r.Fd = fd.Fd;
   QList<TVisionBarcodeRead> read;
   Call(r, [&](uint32_t type, TReader &in) {
     if (type != Barcodes)

@@ -12,7 +12,9 @@
 // first request by the loader's rules (uVision.h: VisionPluginFileNames() in
 // the search folder, then the system's library search; a failed load is
 // tried again at the next request). The picture goes to it in shared
-// memory; answers and progress come back over a socket.
+// memory (for a barcode reading its luminance only, in memory the helper
+// keeps mapped for the next reading, where the plug-in reads it without a
+// copy); answers and progress come back over a socket.
 //
 // Failures raise what the in-process handles raise, so VisionFailureText()
 // gives the texts to show: EVisionUnavailable (no plug-in, no helper, a

@@ -125,9 +125,11 @@ static int32_t barcode_text(zv_handle *b, zv_handle **out) {
   return ZV_E_FAIL;
 }
 
-static const zv_api api = {sizeof(zv_api), ZV_ABI_VERSION, add_ref,   release,      last_error,   create_image,
-                           image_size,     create_ocr,     set_mode,  recognize,    get_text,     create_scanner,
-                           scan,           list_count,     list_item, barcode_text, barcode_text, recognize_progress};
+static const zv_api api = {sizeof(zv_api), ZV_ABI_VERSION, add_ref, release, last_error, create_image, image_size,
+                           create_ocr, set_mode, recognize, get_text, create_scanner, scan, list_count, list_item,
+                           barcode_text, barcode_text, recognize_progress,
+                           /* no scan_pixels: the helper reads through create_image and scan */
+                           0};
 
 __attribute__((visibility("default"))) int32_t zvision_library_create(uint32_t version, const zv_api **out,
                                                                       zv_handle **lib);

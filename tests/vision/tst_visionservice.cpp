@@ -169,6 +169,75 @@ private slots:
     QCOMPARE(VisionReadBarcodes(canvas, TVisionRect{400, 0, 200, 400}).size(), 0);
   }
 
+  // One helper reads picture after picture from the same shared memory,
+  // which grows for a larger picture and is let go after a recognition:
+  // each reading reads its own picture (a stale one would give the code
+  // before it), in each pixel format; a colour picture reads by its
+  // brightness as the reader weighs colour (orange paper and blue ink in the
+  // wrong channel order come out nearly alike); transparent paper reads as
+  // white. A helper killed meanwhile is replaced, with memory of its own.
+  void barcodeReadingsInARow() {
+    struct TStep {
+      QSize Size;
+      QImage::Format Format;
+      ZXing::BarcodeFormat Kind;
+      std::string Value;
+      QSize CodeSize;
+      bool Colour = false;
+    };
+    const QList<TStep> steps = {
+        {QSize(600, 400), QImage::Format_RGB32, ZXing::BarcodeFormat::QRCode, "first", QSize(200, 200)},
+        {QSize(1600, 1000), QImage::Format_Grayscale8, ZXing::BarcodeFormat::Code128, "larger-128", QSize(600, 150)},
+        {QSize(300, 300), QImage::Format_RGB888, ZXing::BarcodeFormat::QRCode, "smaller", QSize(150, 150)},
+        {QSize(700, 500), QImage::Format_RGB32, ZXing::BarcodeFormat::QRCode, "orange and blue", QSize(240, 240), true},
+        {QSize(700, 500), QImage::Format_RGBX8888, ZXing::BarcodeFormat::QRCode, "in RGBX", QSize(240, 240), true},
+        {QSize(700, 500), QImage::Format_RGB888, ZXing::BarcodeFormat::QRCode, "in RGB", QSize(240, 240), true},
+        {QSize(700, 500), QImage::Format_ARGB32, ZXing::BarcodeFormat::Code128, "see-through", QSize(400, 120)},
+    };
+    auto picture = [](const TStep &step) {
+      QImage canvas(step.Size, QImage::Format_RGB32);
+      canvas.fill(Qt::white);
+      ZXing::BitMatrix m = ZXing::MultiFormatWriter(step.Kind).setMargin(0).encode(step.Value, step.CodeSize.width(),
+                                                                                   step.CodeSize.height());
+      QPainter p(&canvas);
+      for (int y = 0; y < m.height(); ++y)
+        for (int x = 0; x < m.width(); ++x)
+          if (m.get(x, y))
+            p.fillRect(50 + x, 50 + y, 1, 1, Qt::black);
+      p.end();
+      for (int y = 0; y < canvas.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(canvas.scanLine(y));
+        for (int x = 0; x < canvas.width(); ++x) {
+          const bool ink = qGray(line[x]) < 128;
+          if (step.Colour)
+            line[x] = ink ? qRgb(0, 64, 255) : qRgb(255, 128, 0);
+          else if (step.Format == QImage::Format_ARGB32)
+            line[x] = ink ? qRgba(0, 0, 0, 255) : qRgba(0, 0, 0, 0);
+        }
+      }
+      if (step.Format == QImage::Format_ARGB32 && canvas.reinterpretAsFormat(QImage::Format_ARGB32))
+        return canvas;
+      return canvas.convertToFormat(step.Format);
+    };
+    auto read = [&](const TStep &step) {
+      const QList<TVisionBarcodeRead> found = VisionReadBarcodes(picture(step), TVisionRect{});
+      return found.size() == 1 ? found[0].Value : QStringLiteral("%1 barcodes").arg(found.size());
+    };
+    VisionServiceTest::StopIdleHelpers();
+    const int started = VisionServiceTest::HelpersStarted();
+    for (const TStep &step : steps)
+      QCOMPARE(read(step), QString::fromStdString(step.Value));
+    QCOMPARE(Recognize(TextImage("between readings")), QStringLiteral("between readings"));
+    QCOMPARE(read(steps[1]), QStringLiteral("larger-128"));
+    QCOMPARE(read(steps[0]), QStringLiteral("first"));
+    QCOMPARE(VisionServiceTest::HelpersStarted(), started + 1);
+    for (qint64 pid : VisionServiceTest::HelperPids())
+      kill(pid_t(pid), SIGKILL);
+    QTest::qWait(100);
+    QCOMPARE(read(steps[2]), QStringLiteral("smaller"));
+    QCOMPARE(VisionServiceTest::HelpersStarted(), started + 2);
+  }
+
   // Damaged trained data: refused by the check and by a recognition alike,
   // with a description naming the file; the next recognition works.
   void damagedTrainedData_data() {

@@ -104,30 +104,73 @@ struct THandle {
   }
 };
 
-// The picture of a request, mapped from its descriptor: a plug-in image.
-bool MakeImage(const TPicture &p, int fd, THandle &image) {
-  struct stat st {};
-  const int64_t bytes = int64_t(p.RowBytes) * p.Height;
-  if (fd < 0 || fstat(fd, &st) != 0 || p.Width <= 0 || p.Height <= 0 || p.RowBytes <= 0 ||
-      int64_t(st.st_size) < bytes) {
-    TWriter w;
-    w.I32(ZV_E_INVALIDARG);
-    w.Str("The picture did not reach the recognition helper");
-    Send(Failed, w.Data());
-    return false;
+// The shared-memory buffer the program writes the pictures into, mapped
+// while requests use it.
+struct TShared {
+  const uint8_t *Map = nullptr;
+  size_t Bytes = 0;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  bool MapFailed = false; // the last buffer brought could not be mapped
+
+  void Release() {
+    if (Map)
+      munmap(const_cast<uint8_t *>(Map), Bytes);
+    Map = nullptr;
+    Bytes = 0;
   }
-  void *pixels = mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
-  if (pixels == MAP_FAILED) {
-    TWriter w;
-    w.I32(ZV_E_NOMEM);
-    w.Str("The picture could not be mapped in the recognition helper");
-    Send(Failed, w.Data());
-    return false;
+  // Takes the buffer a request brought (its descriptor is closed here); the
+  // one mapped already stays mapped.
+  void Take(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && Map && st.st_dev == Device && st.st_ino == Inode && size_t(st.st_size) == Bytes) {
+      close(fd);
+      return;
+    }
+    Release();
+    MapFailed = false;
+    if (st.st_size > 0) {
+      void *map = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
+      MapFailed = map == MAP_FAILED;
+      if (!MapFailed) {
+        Map = static_cast<const uint8_t *>(map);
+        Bytes = size_t(st.st_size);
+        Device = st.st_dev;
+        Inode = st.st_ino;
+      }
+    }
+    close(fd);
   }
-  const int32_t status =
-      GPlugin.Api->create_image(GPlugin.Library, p.Width, p.Height, p.Layout, p.RowBytes, pixels, &image.H);
-  munmap(pixels, size_t(bytes));
-  return !Failing(status);
+};
+TShared GShared;
+
+void SendFailed(int32_t status, const std::string &message) {
+  TWriter w;
+  w.I32(status);
+  w.Str(message);
+  Send(Failed, w.Data());
+}
+
+// The pixels of a request's picture in the buffer; null (answered Failed)
+// when they are not all there.
+const uint8_t *PicturePixels(const TPicture &p) {
+  if (GShared.MapFailed) {
+    SendFailed(ZV_E_NOMEM, "The picture could not be mapped in the recognition helper");
+    return nullptr;
+  }
+  if (p.Width <= 0 || p.Height <= 0 || p.RowBytes <= 0 || !GShared.Map ||
+      uint64_t(p.RowBytes) * uint64_t(p.Height) > GShared.Bytes) {
+    SendFailed(ZV_E_INVALIDARG, "The picture did not reach the recognition helper");
+    return nullptr;
+  }
+  return GShared.Map;
+}
+
+// The picture of a request as a plug-in image (the plug-in copies it).
+bool MakeImage(const TPicture &p, THandle &image) {
+  const uint8_t *pixels = PicturePixels(p);
+  return pixels && !Failing(GPlugin.Api->create_image(GPlugin.Library, p.Width, p.Height, p.Layout, p.RowBytes, pixels,
+                                                      &image.H));
 }
 
 void Progress(void *, int32_t percent) {
@@ -136,7 +179,9 @@ void Progress(void *, int32_t percent) {
   Send(VisionProtocol::Progress, w.Data());
 }
 
-void Serve(uint32_t type, const std::string &payload, int fd) {
+// Serves one request; `picture` receives its picture's description (when
+// it has one and was understood).
+void Serve(uint32_t type, const std::string &payload, TPicture &picture) {
   TReader r(payload);
   const std::string pluginFolder = r.Str();
   const bool systemSearch = r.U32() != 0;
@@ -147,14 +192,11 @@ void Serve(uint32_t type, const std::string &payload, int fd) {
     code = r.Str();
     mode = r.I32();
   }
-  TPicture picture;
   if (type == Recognize || type == Scan)
     picture = r.Picture();
   if (!r.Ok() || !r.AtEnd() || (type != Check && type != Recognize && type != Scan)) {
-    TWriter w;
-    w.I32(ZV_E_INVALIDARG);
-    w.Str("The recognition helper did not understand the request");
-    Send(Failed, w.Data());
+    picture = TPicture{};
+    SendFailed(ZV_E_INVALIDARG, "The recognition helper did not understand the request");
     return;
   }
   if (!EnsurePlugin(pluginFolder, systemSearch))
@@ -163,9 +205,17 @@ void Serve(uint32_t type, const std::string &payload, int fd) {
   const zv_rect rect{picture.X, picture.Y, picture.RectWidth, picture.RectHeight};
   if (type == Scan) {
     THandle image, scanner, list;
-    if (!MakeImage(picture, fd, image) || Failing(api->create_scanner(GPlugin.Library, 0, &scanner.H)) ||
-        Failing(api->scan(scanner.H, image.H, &rect, 0, &list.H)))
+    if (Failing(api->create_scanner(GPlugin.Library, 0, &scanner.H)))
       return;
+    if (api->scan_pixels) {
+      // Read where the program wrote them: no copy.
+      const uint8_t *pixels = PicturePixels(picture);
+      if (!pixels || Failing(api->scan_pixels(scanner.H, picture.Width, picture.Height, picture.Layout,
+                                              picture.RowBytes, pixels, &rect, 0, &list.H)))
+        return;
+    } else if (!MakeImage(picture, image) || Failing(api->scan(scanner.H, image.H, &rect, 0, &list.H))) {
+      return;
+    }
     int32_t count = 0;
     if (Failing(api->list_count(list.H, &count)))
       return;
@@ -196,7 +246,7 @@ void Serve(uint32_t type, const std::string &payload, int fd) {
     return;
   }
   THandle image, text;
-  if (!MakeImage(picture, fd, image) ||
+  if (!MakeImage(picture, image) ||
       Failing(api->recognize_progress(ocr.H, image.H, &rect, &Progress, nullptr, &text.H)))
     return;
   const uint16_t *chars = nullptr;
@@ -226,6 +276,12 @@ int main(int argc, char **argv) {
   // side by side. Set before the plug-in (and with it the OpenMP runtime)
   // is loaded, so the runtime reads it.
   setenv("OMP_THREAD_LIMIT", "1", 1);
+  // Memory given back only when asked (after a recognition, below): a
+  // barcode reading's working memory (tens of megabytes for a page) stays
+  // mapped for the next one instead of being faulted in afresh each time.
+  // Setting both fixes what glibc would otherwise adjust as it goes.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
   // An end by a fault is an answer the program handles; no core file.
   struct rlimit noCore {};
   setrlimit(RLIMIT_CORE, &noCore);
@@ -235,9 +291,12 @@ int main(int argc, char **argv) {
     int fd = -1;
     if (!ReceiveMessage(GSocket, type, payload, &fd))
       return 0;
-    Serve(type, payload, fd);
     if (fd >= 0)
-      close(fd);
+      GShared.Take(fd);
+    TPicture picture;
+    Serve(type, payload, picture);
+    if (picture.Width > 0 && !picture.Keep)
+      GShared.Release();
     // Give the memory of a recognition (several times its picture) back
     // while the helper waits; what smaller requests leave is kept for the
     // next one.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 namespace zv {
 namespace {
@@ -47,37 +48,62 @@ private:
   TFound FFound;
 };
 
+// The barcodes of a view of the pixels to read.
+std::vector<TFound> ReadView(const ZXing::ImageView &view);
+
 std::vector<TFound> ReadArea(const TImage &image, const TArea &area) {
   if (area.IsEmpty())
     return {};
   Pix *pix = image.Picture();
   const auto *data = reinterpret_cast<const uint8_t *>(pixGetData(pix));
   int rowStride = pixGetWpl(pix) * 4;
-  std::vector<uint8_t> grey;
-  ZXing::ImageView view(nullptr, 0, 0, ZXing::ImageFormat::Lum);
   static_assert(std::endian::native == std::endian::little, "the pixel layout below assumes a little-endian machine");
   if (pixGetDepth(pix) == 32) {
     // Each pixel is one word 0xRRGGBBxx: in memory x, B, G, R.
-    view = ZXing::ImageView(data + ptrdiff_t(area.Y) * rowStride + ptrdiff_t(area.X) * 4, area.Width, area.Height,
-                            ZXing::ImageFormat::XBGR, rowStride);
-  } else {
-    // 8-bit pixels lie in the words most significant byte first: unpack.
-    grey.resize(size_t(area.Width) * area.Height);
-    for (int32_t y = 0; y < area.Height; ++y) {
-      const l_uint32 *line = pixGetData(pix) + ptrdiff_t(area.Y + y) * pixGetWpl(pix);
-      uint8_t *out = grey.data() + ptrdiff_t(y) * area.Width;
-      int32_t x = 0;
-      if (area.X % 4 == 0)
-        for (; x + 4 <= area.Width; x += 4) {
-          const uint32_t v = __builtin_bswap32(line[(area.X + x) / 4]);
-          memcpy(out + x, &v, 4);
-        }
-      for (; x < area.Width; ++x)
-        out[x] = uint8_t(GET_DATA_BYTE(line, area.X + x));
-    }
-    view = ZXing::ImageView(grey.data(), area.Width, area.Height, ZXing::ImageFormat::Lum);
+    return ReadView(ZXing::ImageView(data + ptrdiff_t(area.Y) * rowStride + ptrdiff_t(area.X) * 4, area.Width,
+                                     area.Height, ZXing::ImageFormat::XBGR, rowStride));
   }
+  // 8-bit pixels lie in the words most significant byte first: unpack.
+  std::unique_ptr<uint8_t[]> grey(new uint8_t[size_t(area.Width) * size_t(area.Height)]);
+  for (int32_t y = 0; y < area.Height; ++y) {
+    const l_uint32 *line = pixGetData(pix) + ptrdiff_t(area.Y + y) * pixGetWpl(pix);
+    uint8_t *out = grey.get() + ptrdiff_t(y) * area.Width;
+    int32_t x = 0;
+    if (area.X % 4 == 0)
+      for (; x + 4 <= area.Width; x += 4) {
+        const uint32_t v = __builtin_bswap32(line[(area.X + x) / 4]);
+        memcpy(out + x, &v, 4);
+      }
+    for (; x < area.Width; ++x)
+      out[x] = uint8_t(GET_DATA_BYTE(line, area.X + x));
+  }
+  return ReadView(ZXing::ImageView(grey.get(), area.Width, area.Height, ZXing::ImageFormat::Lum));
+}
 
+// The pixels of `area` of a picture the caller holds, read in place.
+std::vector<TFound> ReadPixels(const uint8_t *pixels, int32_t rowBytes, int32_t layout, int bytesPerPixel,
+                               const TArea &area) {
+  if (area.IsEmpty())
+    return {};
+  ZXing::ImageFormat format = ZXing::ImageFormat::Lum;
+  switch (layout) {
+  case ZV_LAYOUT_RGB24:
+    format = ZXing::ImageFormat::RGB;
+    break;
+  case ZV_LAYOUT_RGBA32:
+    format = ZXing::ImageFormat::RGBX;
+    break;
+  case ZV_LAYOUT_BGRA32:
+    format = ZXing::ImageFormat::BGRX;
+    break;
+  default:
+    break;
+  }
+  return ReadView(ZXing::ImageView(pixels + ptrdiff_t(area.Y) * rowBytes + ptrdiff_t(area.X) * bytesPerPixel,
+                                   area.Width, area.Height, format, rowBytes));
+}
+
+std::vector<TFound> ReadView(const ZXing::ImageView &view) {
   ZXing::DecodeHints hints;
   hints.setFormats(ZXing::BarcodeFormat::Any);
   hints.setTryHarder(true);
@@ -135,6 +161,21 @@ int32_t Scan(zv_handle *scanner, zv_handle *image, const zv_rect *rect, int32_t 
     CheckReserved(reserved, "scan");
     TArea area = ClipToImage(rect, *img);
     *list = (new TBarcodeList(ReadArea(*img, area)))->Handle();
+    return ZV_OK;
+  });
+}
+
+int32_t ScanPixels(zv_handle *scanner, int32_t width, int32_t height, int32_t layout, int32_t rowBytes,
+                   const void *pixels, const zv_rect *rect, int32_t reserved, zv_handle **list) {
+  return Guard([&] {
+    Cast<TScanner>(scanner, "a barcode scanner");
+    CheckOut(list, "barcode list");
+    *list = nullptr;
+    CheckReserved(reserved, "scan_pixels");
+    const int bytesPerPixel = CheckPixels(width, height, layout, rowBytes, pixels);
+    const TArea area = ClipToSize(rect, width, height);
+    *list = (new TBarcodeList(ReadPixels(static_cast<const uint8_t *>(pixels), rowBytes, layout, bytesPerPixel, area)))
+                ->Handle();
     return ZV_OK;
   });
 }

@@ -116,18 +116,20 @@ std::u16string Utf8ToUtf16(const char *text, size_t length) {
   return out;
 }
 
-TArea ClipToImage(const zv_rect *rect, const TImage &image) {
+TArea ClipToImage(const zv_rect *rect, const TImage &image) { return ClipToSize(rect, image.Width(), image.Height()); }
+
+TArea ClipToSize(const zv_rect *rect, int32_t width, int32_t height) {
   if (!rect)
     Fail(ZV_E_INVALIDARG, "No rectangle given");
   if (rect->x == 0 && rect->y == 0 && rect->width == 0 && rect->height == 0)
-    return TArea{0, 0, image.Width(), image.Height()};
+    return TArea{0, 0, width, height};
   if (rect->width < 0 || rect->height < 0)
     Fail(ZV_E_INVALIDARG, "The rectangle has a negative width or height");
   // In 64 bits, so that no sum of the fields overflows.
   int64_t x1 = std::max<int64_t>(rect->x, 0);
   int64_t y1 = std::max<int64_t>(rect->y, 0);
-  int64_t x2 = std::min<int64_t>(int64_t(rect->x) + rect->width, image.Width());
-  int64_t y2 = std::min<int64_t>(int64_t(rect->y) + rect->height, image.Height());
+  int64_t x2 = std::min<int64_t>(int64_t(rect->x) + rect->width, width);
+  int64_t y2 = std::min<int64_t>(int64_t(rect->y) + rect->height, height);
   if (x2 <= x1 || y2 <= y1)
     return TArea{0, 0, 0, 0};
   return TArea{int32_t(x1), int32_t(y1), int32_t(x2 - x1), int32_t(y2 - y1)};
@@ -147,8 +149,7 @@ bool IsAllGrey(const unsigned char *pixels, int32_t width, int32_t height, int b
 }
 } // namespace
 
-TImage::TImage(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, const void *pixels)
-    : TObject(Kind), FWidth(width), FHeight(height) {
+int CheckPixels(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, const void *pixels) {
   int bytesPerPixel = 0;
   switch (layout) {
   case ZV_LAYOUT_GREY8:
@@ -171,6 +172,12 @@ TImage::TImage(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, 
   if (int64_t(rowBytes) < int64_t(width) * bytesPerPixel)
     Fail(ZV_E_INVALIDARG, "The row length " + std::to_string(rowBytes) + " is shorter than a row of " +
                               std::to_string(width) + " pixels");
+  return bytesPerPixel;
+}
+
+TImage::TImage(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, const void *pixels)
+    : TObject(Kind), FWidth(width), FHeight(height) {
+  const int bytesPerPixel = CheckPixels(width, height, layout, rowBytes, pixels);
   const auto *src = static_cast<const unsigned char *>(pixels);
   // A colour picture whose pixels are all grey is kept as grey: a quarter of
   // the memory here and in the engine's own copy, and the same recognition.
@@ -293,9 +300,9 @@ int32_t GetText(zv_handle *text, const uint16_t **chars, int32_t *length) {
 }
 
 const zv_api Api = {
-    sizeof(zv_api), ZV_ABI_VERSION, AddRef,   Release,     GetLastError, CreateImage,
-    ImageSize,      CreateOcr,      SetMode,  Recognize,   GetText,      CreateScanner,
-    Scan,           ListCount,      ListItem, BarcodeType, BarcodeValue, RecognizeProgress,
+    sizeof(zv_api), ZV_ABI_VERSION, AddRef,       Release,           GetLastError,  CreateImage, ImageSize,
+    CreateOcr,      SetMode,        Recognize,    GetText,           CreateScanner, Scan,        ListCount,
+    ListItem,       BarcodeType,    BarcodeValue, RecognizeProgress, ScanPixels,
 };
 
 } // namespace

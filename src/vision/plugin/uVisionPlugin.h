@@ -119,9 +119,15 @@ struct TArea {
     return X == 0 && Y == 0 && Width == image.Width() && Height == image.Height();
   }
 };
-// The part of `image` that `rect` covers (all zeros: the whole image); fails
-// with ZV_E_INVALIDARG for a null rectangle or a negative width or height.
+// The part of `image` (of a picture of width x height) that `rect` covers
+// (all zeros: the whole of it); fails with ZV_E_INVALIDARG for a null
+// rectangle or a negative width or height.
 TArea ClipToImage(const zv_rect *rect, const TImage &image);
+TArea ClipToSize(const zv_rect *rect, int32_t width, int32_t height);
+
+// Checks the description of pixels handed to the plug-in (create_image,
+// scan_pixels); their bytes per pixel, or fails with ZV_E_INVALIDARG.
+int CheckPixels(int32_t width, int32_t height, int32_t layout, int32_t rowBytes, const void *pixels);
 
 std::u16string Utf8ToUtf16(const char *text, size_t length);
 inline std::u16string Utf8ToUtf16(const std::string &text) { return Utf8ToUtf16(text.data(), text.size()); }
@@ -142,6 +148,8 @@ int32_t RecognizeProgress(zv_handle *ocr, zv_handle *image, const zv_rect *rect,
                           void (*progress)(void *context, int32_t percent), void *context, zv_handle **text);
 int32_t CreateScanner(zv_handle *library, int32_t reserved, zv_handle **scanner);
 int32_t Scan(zv_handle *scanner, zv_handle *image, const zv_rect *rect, int32_t reserved, zv_handle **list);
+int32_t ScanPixels(zv_handle *scanner, int32_t width, int32_t height, int32_t layout, int32_t rowBytes,
+                   const void *pixels, const zv_rect *rect, int32_t reserved, zv_handle **list);
 int32_t ListCount(zv_handle *list, int32_t *count);
 int32_t ListItem(zv_handle *list, int32_t index, zv_handle **item);
 int32_t BarcodeType(zv_handle *item, zv_handle **text);

@@ -173,10 +173,12 @@ int main(int argc, char **argv) {
   const TRun serial = RunBatch(*fra, *dialogs, 0);
   const TRun parallel = RunBatch(*fra, *dialogs, -1);
   const int used = TRecognitionBatch::UsedJobs();
+  const int atOnce = TRecognitionBatch::PeakJobs();
   std::printf("serial             %9.1f ms (peak memory %.0f MB, %d messages)\n", serial.Ms, serial.PeakMb,
               serial.Messages);
-  std::printf("parallel           %9.1f ms (peak memory %.0f MB, %d messages; %d of %d results from workers)\n",
-              parallel.Ms, parallel.PeakMb, parallel.Messages, used, pages);
+  std::printf("parallel           %9.1f ms (peak memory %.0f MB, %d messages; %d of %d results from workers, at most "
+              "%d at once)\n",
+              parallel.Ms, parallel.PeakMb, parallel.Messages, used, pages, atOnce);
   std::printf("ratio serial / parallel %5.2f (target >= 4 on 8 cores)\n", serial.Ms / parallel.Ms);
   std::printf("same text          %9s (%d characters)\n", serial.Text == parallel.Text ? "yes" : "no",
               int(serial.Text.size()));

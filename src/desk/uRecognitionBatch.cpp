@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<int> GWorkers{-1};
 std::atomic<int> GUsed{0};
+std::atomic<int> GPeakJobs{0};
 
 // The memory the system can still give, in bytes (0 when unknown).
 qint64 AvailableMemory() {
@@ -33,6 +34,7 @@ void TRecognitionBatch::SetWorkers(int workers) { GWorkers = workers; }
 int TRecognitionBatch::ConfiguredWorkers() { return GWorkers; }
 void TRecognitionBatch::NoteUsed() { ++GUsed; }
 int TRecognitionBatch::UsedJobs() { return GUsed; }
+int TRecognitionBatch::PeakJobs() { return GPeakJobs; }
 
 TRecognitionBatch::TRecognitionBatch(const QStringList &files, const QString &folder, const QString &code)
     : FFiles(files), FFolder(folder), FCode(code), FJobs(size_t(files.size())), FTaken(size_t(files.size())) {
@@ -84,9 +86,29 @@ qint64 TRecognitionBatch::Estimate(const QString &file) const {
       header.Width * header.Height > MaxImagePixels)
     return 0;
   const QSize size = RecognitionSize(QSize(int(header.Width), int(header.Height)), header.DpiX > 0 ? header.DpiX : 300);
-  // Four bytes a pixel: the header does not tell grey from colour.
+  // Four bytes a pixel: the header does not tell grey from colour. Once the
+  // picture is read, Need() tells.
   return qint64(RecognitionJobFactor * 4.0 * double(size.width()) * double(size.height())) +
          4 * header.Width * header.Height;
+}
+
+qint64 TRecognitionBatch::Need(const QImage &source, int dpi) {
+  const QSize size = RecognitionSize(source.size(), dpi);
+  // The enlarged copy keeps one byte a pixel for a grey picture, four for a
+  // colour one (uImageProc.h); so does what the helper is given.
+  const int bytes = source.isGrayscale() && !source.hasAlphaChannel() ? 1 : 4;
+  return qint64(RecognitionJobFactor * double(bytes) * double(size.width()) * double(size.height())) +
+         source.sizeInBytes();
+}
+
+void TRecognitionBatch::Resize(TRecognitionJob &job, qint64 need) {
+  std::lock_guard<std::mutex> lock(FLock);
+  need = std::max<qint64>(need, 1); // a job under way holds some
+  if (job.Done || job.Reserved == 0 || need == job.Reserved)
+    return;
+  FInUse += need - job.Reserved;
+  job.Reserved = need;
+  FChanged.notify_all();
 }
 
 void TRecognitionBatch::Settle(TRecognitionJob &job) {
@@ -128,9 +150,10 @@ void TRecognitionBatch::Work() {
       job = std::make_shared<TRecognitionJob>();
       job->Index = index;
       job->File = file;
-      job->Reserved = need;
-      FInUse += need;
+      job->Reserved = std::max<qint64>(need, 1); // a job under way holds some
+      FInUse += job->Reserved;
       ++FRunning;
+      GPeakJobs = FPeakActive = std::max(FPeakActive, ++FActive);
       FJobs[size_t(index)] = job;
     }
     Run(*job);
@@ -143,6 +166,9 @@ void TRecognitionBatch::Run(TRecognitionJob &job) {
     TImageFileInfo info;
     job.Source = ReadImageFile(job.File, &info);
     job.Dpi = info.DpiX > 0 ? info.DpiX : 300;
+    // What this picture needs rather than what its header let guess (a grey
+    // page a quarter of it): room for the next jobs.
+    Resize(job, Need(job.Source, job.Dpi));
     job.Picture = PrepareForRecognition(job.Source, job.Dpi);
   } catch (...) {
     job.Source = QImage();
@@ -167,6 +193,7 @@ void TRecognitionBatch::Run(TRecognitionJob &job) {
 
 void TRecognitionBatch::Finish(TRecognitionJob &job) {
   std::lock_guard<std::mutex> lock(FLock);
+  --FActive;
   job.Done = true;
   Settle(job);
 }

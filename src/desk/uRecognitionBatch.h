@@ -74,11 +74,18 @@ public:
   // For tests: the workspace notes each job whose result it used.
   static void NoteUsed();
   static int UsedJobs();
+  // For benchmarks: the most jobs workers were on at once in the last
+  // batch.
+  static int PeakJobs();
 
 private:
   void Work();
   void Run(TRecognitionJob &job);
+  // The budget a job needs: before its file is read, from the header; once
+  // it is read, from the picture; and the change of a job's share to it.
   qint64 Estimate(const QString &file) const;
+  static qint64 Need(const QImage &source, int dpi);
+  void Resize(TRecognitionJob &job, qint64 need);
   // Brings the budget a job holds in line with its state (under FLock): all
   // of its estimate while it runs, its pictures once it is done, nothing
   // once it is done and taken.
@@ -94,6 +101,8 @@ private:
   int FNext = 0;     // the next entry to start
   qint64 FInUse = 0; // bytes of the budget held
   int FRunning = 0;  // jobs holding budget
+  int FActive = 0;   // jobs a worker is on
+  int FPeakActive = 0;
   bool FStop = false;
   std::atomic<bool> FCancel{false};
   std::vector<std::shared_ptr<TRecognitionJob>> FJobs; // by entry; null: not started

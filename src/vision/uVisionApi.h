@@ -107,7 +107,9 @@ typedef struct zv_api {
    * ZV_MODE_DEFAULT. */
   int32_t (*set_mode)(zv_handle *ocr, int32_t mode);
   /* OCR engine: recognises all text within `rect` of `image` into a new
-   * text object (empty when no text is found); reserved must be 0. */
+   * text object (empty when no text is found); reserved must be 0. An
+   * engine may recognise any number of images, each as a fresh engine
+   * would: nothing it adapted to on one carries over to the next. */
   int32_t (*recognize)(zv_handle *ocr, zv_handle *image, const zv_rect *rect, int32_t reserved, zv_handle **text);
 
   /* Text object: its zero-terminated UTF-16 text, owned by the object and

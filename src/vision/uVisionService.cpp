@@ -306,6 +306,10 @@ void Call(const TRequest &r, const std::function<void(uint32_t, TReader &)> &onF
       fd = helper->Picture.Fd;
     }
     bool sent = SendMessage(helper->Socket, r.Type, r.Payload, fd);
+    // A picture that is not kept lives on in the message on its way: the
+    // helper lets it go once it has its copy.
+    if (r.WritePicture && !r.Picture.Keep)
+      helper->Picture.Release();
     auto limit = [&] {
       if (stage == TStage::Working)
         return r.Type == Scan ? GScanMs.load() : GRecognitionMs.load();
@@ -374,8 +378,6 @@ void Call(const TRequest &r, const std::function<void(uint32_t, TReader &)> &onF
       }
       // A final answer: the helper is free again.
       auto keep = [&] {
-        if (r.WritePicture && !r.Picture.Keep)
-          helper->Picture.Release(); // as the helper does
         std::lock_guard<std::mutex> lock(pool.Lock);
         pool.Idle.push_back(std::move(helper));
         const size_t most = std::max(2u, std::thread::hardware_concurrency());

@@ -11,7 +11,9 @@
 // their own) and replaced when it has ended. It loads the plug-in at its
 // first request by the loader's rules (uVision.h: VisionPluginFileNames() in
 // the search folder, then the system's library search; a failed load is
-// tried again at the next request). The picture goes to it in shared
+// tried again at the next request) and keeps the OCR engine of its last
+// recognition for the next one with the same trained data (the same files,
+// unchanged) and mode. The picture goes to it in shared
 // memory (for a barcode reading its luminance only, in memory the helper
 // keeps mapped for the next reading, where the plug-in reads it without a
 // copy); answers and progress come back over a socket.

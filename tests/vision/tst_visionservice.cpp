@@ -282,6 +282,53 @@ private slots:
     QCOMPARE(Recognize(TextImage("still here")), QStringLiteral("still here"));
   }
 
+  // A helper keeps the engine of its last recognition for the next one
+  // with the same trained data: the same text again; another language or
+  // mode is another engine; a trained-data file replaced or changed in
+  // place since is read again (damaged now, it is refused; made whole, it
+  // serves again), never served from the engine kept.
+  void keptEngineFollowsItsTrainedData() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("eng.traineddata");
+    const QByteArray whole = FileBytes(OcrFolder() + "eng.traineddata");
+    QVERIFY(QFile::copy(OcrFolder() + "eng.traineddata", file));
+    QVERIFY(QFile::copy(OcrFolder() + "deu.traineddata", dir.filePath("deu.traineddata")));
+    auto write = [&](const QByteArray &data) {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      QCOMPARE(f.write(data), data.size()); // in place: the same file
+    };
+    const QImage page = TextImage("Zwei kleine Boote");
+    auto recognise = [&](const QString &code, int mode = ZV_MODE_DEFAULT) {
+      return VisionRecognize(page, TVisionRect{}, dir.path(), code, mode);
+    };
+    VisionServiceTest::StopIdleHelpers();
+    const int started = VisionServiceTest::HelpersStarted();
+    const QString first = recognise("eng");
+    QCOMPARE(first.simplified(), QStringLiteral("Zwei kleine Boote"));
+    QCOMPARE(VisionRecognize(TextImage("in between"), TVisionRect{}, dir.path(), "eng").simplified(),
+             QStringLiteral("in between"));
+    QCOMPARE(recognise("eng"), first);
+    QCOMPARE(recognise("deu").simplified(), QStringLiteral("Zwei kleine Boote"));
+    QCOMPARE(recognise("eng", ZV_MODE_LSTM).simplified(), QStringLiteral("Zwei kleine Boote"));
+    QCOMPARE(recognise("eng"), first);
+    QCOMPARE(VisionServiceTest::HelpersStarted(), started + 1);
+    QByteArray damaged = whole;
+    memset(damaged.data(), 0, 4); // no entries in its table; the same size
+    write(damaged);
+    auto [message, shown] = Expect<EVisionError>([&] { recognise("eng"); });
+    QVERIFY2(message.contains(QStringLiteral("is not a valid trained-data file")) && message.contains(file),
+             qPrintable(message));
+    write(whole);
+    QCOMPARE(recognise("eng"), first);
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QFile::copy(OcrFolder() + "deu.traineddata", file)); // another file of the same name
+    QCOMPARE(recognise("eng").simplified(), QStringLiteral("Zwei kleine Boote"));
+    QVERIFY(QFile::remove(file));
+    std::tie(message, shown) = Expect<EVisionError>([&] { recognise("eng"); });
+    QVERIFY2(message.contains(QStringLiteral("does not exist")), qPrintable(message));
+  }
+
   void checkOfTrainedData() {
     QString reason;
     QVERIFY(VisionCheckTrainedData(OcrFolder(), "deu", &reason));

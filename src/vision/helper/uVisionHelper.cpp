@@ -16,6 +16,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <vector>
 
 using namespace VisionProtocol;
 
@@ -173,6 +174,58 @@ bool MakeImage(const TPicture &p, THandle &image) {
                                                       &image.H));
 }
 
+// A trained-data file as it was when an engine read it.
+struct TFileId {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  int64_t Modified = 0; // nanoseconds
+  bool operator==(const TFileId &) const = default;
+};
+
+// The trained-data files of `code` ("eng", or several joined by '+') in
+// `folder`; false when one of them cannot be looked at.
+bool DataFileIds(const std::string &folder, const std::string &code, std::vector<TFileId> &ids) {
+  std::string dir = folder;
+  if (dir.empty() || dir.back() != '/')
+    dir += '/';
+  size_t start = 0;
+  while (true) {
+    const size_t end = code.find('+', start);
+    const std::string one = code.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    struct stat st {};
+    if (one.empty() || stat((dir + one + ".traineddata").c_str(), &st) != 0)
+      return false;
+    ids.push_back(
+        TFileId{st.st_dev, st.st_ino, st.st_size, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec});
+    if (end == std::string::npos)
+      return true;
+    start = end + 1;
+  }
+}
+
+// The engine of the last recognition, kept for the next one with the same
+// trained data (the same files, unchanged) and mode: loading the trained data
+// is a good part of a small recognition, and each recognition of a batch
+// would load it again.
+struct TKeptEngine {
+  zv_handle *Ocr = nullptr;
+  std::string Folder, Code;
+  int32_t Mode = 0;
+  std::vector<TFileId> Files;
+
+  void Release() {
+    if (Ocr)
+      GPlugin.Api->release(Ocr);
+    Ocr = nullptr;
+  }
+  bool Serves(const std::string &folder, const std::string &code, int32_t mode,
+              const std::vector<TFileId> &files) const {
+    return Ocr && Folder == folder && Code == code && Mode == mode && Files == files;
+  }
+};
+TKeptEngine GEngine;
+
 void Progress(void *, int32_t percent) {
   TWriter w;
   w.I32(percent);
@@ -236,18 +289,34 @@ void Serve(uint32_t type, const std::string &payload, TPicture &picture) {
     Send(Barcodes, w.Data());
     return;
   }
-  THandle ocr;
-  if (Failing(api->create_ocr(GPlugin.Library, folder.c_str(), code.c_str(), 0, 0, &ocr.H)) ||
-      Failing(api->set_mode(ocr.H, mode)))
-    return;
+  std::vector<TFileId> files;
+  const bool known = DataFileIds(folder, code, files);
+  THandle made;
+  zv_handle *ocr = GEngine.Ocr;
+  if (!known || !GEngine.Serves(folder, code, mode, files)) {
+    GEngine.Release(); // its memory first
+    if (Failing(api->create_ocr(GPlugin.Library, folder.c_str(), code.c_str(), 0, 0, &made.H)) ||
+        Failing(api->set_mode(made.H, mode)))
+      return;
+    ocr = made.H;
+    if (known) {
+      GEngine = TKeptEngine{made.H, folder, code, mode, files};
+      made.H = nullptr;
+    }
+  }
   Send(Engine);
   if (type == Check) {
     Send(Done);
     return;
   }
   THandle image, text;
-  if (!MakeImage(picture, image) ||
-      Failing(api->recognize_progress(ocr.H, image.H, &rect, &Progress, nullptr, &text.H)))
+  if (!MakeImage(picture, image))
+    return;
+  // The plug-in has its copy: the shared one goes now, not after the
+  // recognition (seconds, with several times the picture in use).
+  if (!picture.Keep)
+    GShared.Release();
+  if (Failing(api->recognize_progress(ocr, image.H, &rect, &Progress, nullptr, &text.H)))
     return;
   const uint16_t *chars = nullptr;
   int32_t length = 0;
@@ -289,8 +358,12 @@ int main(int argc, char **argv) {
     uint32_t type = 0;
     std::string payload;
     int fd = -1;
-    if (!ReceiveMessage(GSocket, type, payload, &fd))
+    if (!ReceiveMessage(GSocket, type, payload, &fd)) {
+      // The program is done with this helper: the engine goes before the
+      // engine's own caches are torn down at the exit.
+      GEngine.Release();
       return 0;
+    }
     if (fd >= 0)
       GShared.Take(fd);
     TPicture picture;

@@ -116,6 +116,7 @@ public:
     FApi->End();
     FApi = std::move(api);
     FMode = mode;
+    FUsed = false;
   }
 
   using TProgress = void (*)(void *context, int32_t percent);
@@ -129,6 +130,12 @@ public:
                                 " pixels is too large for recognition (at most " + std::to_string(MaxSide) +
                                 " pixels each way)");
     ApplyThreadLimit();
+    // Each recognition stands on its own: nothing an engine adapted to on
+    // earlier pictures (the classifier's templates, the words of the
+    // document) carries over to the next.
+    if (FUsed)
+      FApi->ClearAdaptiveClassifier();
+    FUsed = true;
     // Tesseract copies the picture it is given: hand it just the area.
     if (area.IsWhole(image)) {
       FApi->SetImage(image.Picture());
@@ -175,6 +182,7 @@ private:
   std::string FLanguage;
   int32_t FMode = ZV_MODE_DEFAULT;
   std::unique_ptr<tesseract::TessBaseAPI> FApi;
+  bool FUsed = false; // it has recognised a picture
 };
 
 } // namespace

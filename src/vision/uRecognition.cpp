@@ -33,7 +33,13 @@ QImage PrepareForRecognition(const QImage &picture, int dpi) {
   const QSize size = RecognitionSize(picture.size(), dpi);
   if (size == picture.size())
     return picture;
-  return ImageProc::HermiteResize(picture, size.width(), size.height());
+  // Enlarged straight into memory the helper reads: no copy of the
+  // enlarged picture (nine times the page) on its way there.
+  QImage enlarged = VisionSharedPicture(size, ImageProc::HermiteFormat(picture));
+  if (enlarged.isNull())
+    return ImageProc::HermiteResize(picture, size.width(), size.height());
+  ImageProc::HermiteResizeInto(picture, enlarged);
+  return enlarged;
 }
 
 QString TrainedDataFolder(const QString &appPath) {

@@ -26,7 +26,8 @@ inline constexpr int RecognitionMaxSide = 32767;
 QSize RecognitionSize(const QSize &size, int dpi);
 
 // The picture as it is recognised: enlarged to RecognitionSize() with the
-// Hermite filter, or itself when that is its own size.
+// Hermite filter (in memory the helper reads, VisionSharedPicture), or
+// itself when that is its own size.
 QImage PrepareForRecognition(const QImage &picture, int dpi);
 
 // The trained-data folder of a program folder (ending with "/"), and the

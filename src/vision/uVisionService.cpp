@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <poll.h>
@@ -212,6 +213,10 @@ struct TRequest {
   TPicture Picture;
   size_t PictureBytes = 0;
   std::function<void(uchar *)> WritePicture;
+  // Or the picture's own shared memory (VisionSharedPicture) and the image
+  // that holds it.
+  int SharedFd = -1;
+  QImage Shared;
   QString Folder, Code;
   TVisionProgress Progress;
   const std::atomic<bool> *Cancel = nullptr;
@@ -304,6 +309,8 @@ void Call(const TRequest &r, const std::function<void(uint32_t, TReader &)> &onF
                                            .arg(r.Picture.Height));
       r.WritePicture(helper->Picture.Map);
       fd = helper->Picture.Fd;
+    } else if (r.SharedFd >= 0) {
+      fd = r.SharedFd;
     }
     bool sent = SendMessage(helper->Socket, r.Type, r.Payload, fd);
     // A picture that is not kept lives on in the message on its way: the
@@ -422,8 +429,41 @@ void PutEngine(TWriter &w, const QString &folder, const QString &code, int mode)
   w.I32(mode);
 }
 
+// The memory of the pictures made by VisionSharedPicture(), by the address
+// of their pixels.
+struct TSharedPictures {
+  std::mutex Lock;
+  std::map<const uchar *, std::pair<int, size_t>> Memory; // descriptor, bytes
+};
+
+TSharedPictures &SharedPictures() {
+  static TSharedPictures shared;
+  return shared;
+}
+
+void FreeSharedPicture(void *pixels) {
+  TSharedPictures &shared = SharedPictures();
+  std::lock_guard<std::mutex> lock(shared.Lock);
+  const auto it = shared.Memory.find(static_cast<const uchar *>(pixels));
+  if (it == shared.Memory.end())
+    return;
+  munmap(pixels, it->second.second);
+  close(it->second.first);
+  shared.Memory.erase(it);
+}
+
+// The descriptor of the shared memory that holds `bytes` bytes from
+// `pixels`, or -1.
+int SharedPictureFd(const uchar *pixels, size_t bytes) {
+  TSharedPictures &shared = SharedPictures();
+  std::lock_guard<std::mutex> lock(shared.Lock);
+  const auto it = shared.Memory.find(pixels);
+  return it != shared.Memory.end() && it->second.second >= bytes ? it->second.first : -1;
+}
+
 // A request's picture: its description and what writes its pixels, as the
-// plug-in takes them (VisionPixels), row after row.
+// plug-in takes them (VisionPixels), row after row; or, for a picture that
+// lies in shared memory already, that memory.
 void SharePicture(TRequest &r, const QImage &picture, const TVisionRect &rect) {
   int layout = 0;
   const QImage image = VisionPixels(picture, layout);
@@ -433,6 +473,13 @@ void SharePicture(TRequest &r, const QImage &picture, const TVisionRect &rect) {
   r.Picture =
       TPicture{image.width(), image.height(), layout, int32_t(rowBytes), rect.x, rect.y, rect.width, rect.height, 0};
   r.PictureBytes = size_t(rowBytes) * size_t(image.height());
+  const size_t lineBytes = size_t(image.bytesPerLine());
+  r.SharedFd = SharedPictureFd(image.constBits(), lineBytes * size_t(image.height()));
+  if (r.SharedFd >= 0) {
+    r.Picture.RowBytes = int32_t(lineBytes);
+    r.Shared = image; // its memory lives while the request does
+    return;
+  }
   r.WritePicture = [image, rowBytes](uchar *dst) {
     for (int y = 0; y < image.height(); ++y)
       memcpy(dst + size_t(y) * size_t(rowBytes), image.constScanLine(y), size_t(rowBytes));
@@ -494,6 +541,35 @@ void ShareLuminance(TRequest &r, const QImage &picture, const TVisionRect &rect)
 }
 
 } // namespace
+
+QImage VisionSharedPicture(const QSize &size, QImage::Format format) {
+  if (size.isEmpty() || format == QImage::Format_Invalid)
+    return {};
+  // Rows as QImage lays them out (32-bit aligned).
+  const qsizetype lineBytes = ((qsizetype(size.width()) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32) * 4;
+  const size_t bytes = size_t(lineBytes) * size_t(size.height());
+  const int fd = memfd_create("quillon-picture", MFD_CLOEXEC);
+  if (fd < 0)
+    return {};
+  // Not populated here: whoever fills the picture touches its pages first,
+  // the enlargement on all cores at once.
+  void *map = MAP_FAILED;
+  if (ftruncate(fd, off_t(bytes)) == 0)
+    map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (map == MAP_FAILED) {
+    close(fd);
+    return {};
+  }
+  {
+    TSharedPictures &shared = SharedPictures();
+    std::lock_guard<std::mutex> lock(shared.Lock);
+    shared.Memory[static_cast<const uchar *>(map)] = {fd, bytes};
+  }
+  QImage image(static_cast<uchar *>(map), size.width(), size.height(), lineBytes, format, &FreeSharedPicture, map);
+  if (image.isNull())
+    FreeSharedPicture(map);
+  return image;
+}
 
 QString VisionHelperFile() {
   QStringList folders;

@@ -60,6 +60,12 @@ public:
   using EPlatformError::EPlatformError;
 };
 
+// A picture of `size` and `format` (its pixels not set) in memory that a
+// helper can read itself: VisionRecognize of it, or of a copy that shares
+// its pixels, hands that memory over instead of copying the pixels. A null
+// image when no such memory can be had.
+QImage VisionSharedPicture(const QSize &size, QImage::Format format);
+
 // Every barcode within `rect` of the picture (all zeros: the whole picture),
 // in the plug-in's order.
 QList<TVisionBarcodeRead> VisionReadBarcodes(const QImage &picture, const TVisionRect &rect);

@@ -4,9 +4,12 @@
 #include "uImageProc.h"
 #include "uRecognition.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(QImage::Format)
 
 class TestRecognitionPath : public QObject {
   Q_OBJECT
@@ -53,6 +56,63 @@ private slots:
     QImage banner(11000, 20, QImage::Format_Grayscale8);
     banner.fill(255);
     QCOMPARE(PrepareForRecognition(banner, 72).size(), QSize(32767, 59));
+  }
+
+  // The enlargement made in the helper's memory is the Hermite filter's own
+  // in every pixel format a picture comes in: the same format, pixels and
+  // resolution, by three and by a fitted factor.
+  void preparedInSharedMemory_data() {
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("grey") << QImage::Format_Grayscale8 << QSize(301, 97);
+    QTest::newRow("RGB32") << QImage::Format_RGB32 << QSize(301, 97);
+    QTest::newRow("ARGB32, transparent parts") << QImage::Format_ARGB32 << QSize(301, 97);
+    QTest::newRow("RGB 24") << QImage::Format_RGB888 << QSize(301, 97);
+    QTest::newRow("16-bit grey") << QImage::Format_Grayscale16 << QSize(301, 97);
+    QTest::newRow("indexed grey") << QImage::Format_Indexed8 << QSize(301, 97);
+    QTest::newRow("one bit") << QImage::Format_Mono << QSize(301, 97);
+    QTest::newRow("wide banner, fitted") << QImage::Format_Grayscale8 << QSize(11000, 20);
+    QTest::newRow("wide colour banner, fitted") << QImage::Format_RGB32 << QSize(11000, 20);
+  }
+  void preparedInSharedMemory() {
+    QFETCH(QImage::Format, format);
+    QFETCH(QSize, size);
+    QImage page(size, QImage::Format_ARGB32);
+    page.fill(format == QImage::Format_ARGB32 ? Qt::transparent : Qt::white);
+    {
+      QPainter p(&page);
+      p.fillRect(QRect(10, 10, size.width() / 3, size.height() / 2), QColor(200, 30, 90));
+      p.fillRect(QRect(size.width() / 2, 30, 40, 40), Qt::black);
+    }
+    page = page.convertToFormat(format);
+    page.setDotsPerMeterX(11811); // 300 dpi
+    page.setDotsPerMeterY(11811);
+    const QImage prepared = PrepareForRecognition(page, 300);
+    const QSize expected = RecognitionSize(size, 300);
+    const QImage reference = ImageProc::HermiteResize(page, expected.width(), expected.height());
+    QCOMPARE(prepared.format(), reference.format());
+    QCOMPARE(prepared.size(), expected);
+    QCOMPARE(prepared, reference);
+    QCOMPARE(prepared.dotsPerMeterX(), reference.dotsPerMeterX());
+    QCOMPARE(prepared.dotsPerMeterY(), reference.dotsPerMeterY());
+  }
+
+  // The memory of a picture for the helper goes when the picture does.
+  void sharedPictureMemoryIsGivenBack() {
+    auto openFiles = [] {
+      return QDir(QStringLiteral("/proc/self/fd"))
+          .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+          .size();
+    };
+    const qsizetype before = openFiles();
+    for (int i = 0; i < 20; ++i) {
+      QImage picture = VisionSharedPicture(QSize(1000, 1000), QImage::Format_RGB32);
+      QVERIFY(!picture.isNull());
+      picture.fill(Qt::white);
+      QImage shared = picture; // the same pixels, held twice
+      QCOMPARE(openFiles(), before + 1);
+    }
+    QCOMPARE(openFiles(), before);
   }
 
   void trainedDataPath() {

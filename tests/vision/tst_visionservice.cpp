@@ -119,6 +119,33 @@ private slots:
     QVERIFY(VisionPluginFile() == QStringLiteral(ZQ_APP_DIR "libzvision.so"));
   }
 
+  // A picture made in the helper's memory is read from there, and what is
+  // drawn into it later is read too; a copy of it that was drawn into holds
+  // pixels of its own, which are read, while the first keeps its own.
+  void sharedPictureIsReadAsItIsNow() {
+    auto draw = [](QImage &image, const QString &line) {
+      image.fill(Qt::white);
+      QPainter p(&image);
+      QFont font(QStringLiteral("DejaVu Sans"));
+      font.setPixelSize(40);
+      p.setFont(font);
+      p.setPen(Qt::black);
+      p.drawText(QRect(30, 0, image.width() - 30, image.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
+    };
+    for (QImage::Format format : {QImage::Format_Grayscale8, QImage::Format_RGB32}) {
+      QImage shared = VisionSharedPicture(QSize(901, 120), format);
+      QVERIFY(!shared.isNull());
+      draw(shared, QStringLiteral("first words"));
+      QCOMPARE(Recognize(shared), QStringLiteral("first words"));
+      QImage copy = shared;
+      draw(copy, QStringLiteral("second words"));
+      QCOMPARE(Recognize(copy), QStringLiteral("second words"));
+      QCOMPARE(Recognize(shared), QStringLiteral("first words"));
+      draw(shared, QStringLiteral("third words"));
+      QCOMPARE(Recognize(shared), QStringLiteral("third words"));
+    }
+  }
+
   // A helper that was ended between requests is replaced unnoticed.
   void endedHelperIsReplaced() {
     QCOMPARE(Recognize(TextImage("first")), QStringLiteral("first"));

@@ -277,14 +277,42 @@ void resizeGeneric(const QImage &src, QImage &dst, int channels) {
 QImage HermiteResize(const QImage &src, int newWidth, int newHeight) {
   if (src.isNull() || newWidth <= 0 || newHeight <= 0)
     return {};
+  QImage dst(newWidth, newHeight, HermiteFormat(src));
+  if (dst.isNull())
+    throw EPlatformError(
+        QStringLiteral("Not enough memory to resample the picture to %1 x %2 pixels.").arg(newWidth).arg(newHeight));
+  HermiteResizeInto(src, dst);
+  return dst;
+}
+
+QImage::Format HermiteFormat(const QImage &src) {
+  switch (src.format()) {
+  case QImage::Format_Grayscale8:
+  case QImage::Format_RGB32:
+  case QImage::Format_ARGB32_Premultiplied:
+    return src.format();
+  case QImage::Format_Grayscale16:
+    return QImage::Format_Grayscale8;
+  case QImage::Format_Mono:
+  case QImage::Format_MonoLSB:
+  case QImage::Format_Indexed8:
+    if (HasGreyTable(src))
+      return QImage::Format_Grayscale8;
+    break;
+  default:
+    break;
+  }
+  return src.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+}
+
+void HermiteResizeInto(const QImage &src, QImage &dst) {
+  if (src.isNull() || dst.isNull() || dst.format() != HermiteFormat(src))
+    throw EPlatformError(QStringLiteral("No picture of the right format to resample into."));
   int channels = 1;
   const QImage in = ByteChannels(src, channels);
   if (in.isNull())
     throw EPlatformError(QStringLiteral("Not enough memory to resample the picture."));
-  QImage dst(newWidth, newHeight, in.format());
-  if (dst.isNull())
-    throw EPlatformError(
-        QStringLiteral("Not enough memory to resample the picture to %1 x %2 pixels.").arg(newWidth).arg(newHeight));
+  const int newWidth = dst.width(), newHeight = dst.height();
   if (newWidth == 3 * in.width() && newHeight == 3 * in.height())
     enlarge3(in, dst, channels);
   else
@@ -293,7 +321,6 @@ QImage HermiteResize(const QImage &src, int newWidth, int newHeight) {
       std::max(1, static_cast<int>(std::lround(double(src.dotsPerMeterX()) * newWidth / src.width()))));
   dst.setDotsPerMeterY(
       std::max(1, static_cast<int>(std::lround(double(src.dotsPerMeterY()) * newHeight / src.height()))));
-  return dst;
 }
 
 QImage HermiteResizeGeneric(const QImage &src, int newWidth, int newHeight) {

@@ -20,6 +20,13 @@ namespace ImageProc {
 QImage HermiteResize(const QImage &src, int newWidth, int newHeight);
 // The same filter always through the general path (for checking the fast one).
 QImage HermiteResizeGeneric(const QImage &src, int newWidth, int newHeight);
+// The format HermiteResize gives for `src`, and HermiteResize into `dst`,
+// which the caller has made at the new size in that format, in memory of
+// its own choosing (its pixels are all written; its resolution is set as
+// HermiteResize sets it). Raises EPlatformError for a `dst` of another
+// format or a null one.
+QImage::Format HermiteFormat(const QImage &src);
+void HermiteResizeInto(const QImage &src, QImage &dst);
 
 // Black and white by a local threshold: a pixel whose grey level is below the
 // mean of the winSize x winSize window around it (clipped to the image) less

@@ -13,6 +13,7 @@ namespace {
 std::atomic<int> GWorkers{-1};
 std::atomic<int> GUsed{0};
 std::atomic<int> GPeakJobs{0};
+std::atomic<qint64> GBudget{0};
 
 // The memory the system can still give, in bytes (0 when unknown).
 qint64 AvailableMemory() {
@@ -35,6 +36,7 @@ int TRecognitionBatch::ConfiguredWorkers() { return GWorkers; }
 void TRecognitionBatch::NoteUsed() { ++GUsed; }
 int TRecognitionBatch::UsedJobs() { return GUsed; }
 int TRecognitionBatch::PeakJobs() { return GPeakJobs; }
+void TRecognitionBatch::SetMemoryBudget(qint64 bytes) { GBudget = bytes; }
 
 TRecognitionBatch::TRecognitionBatch(const QStringList &files, const QString &folder, const QString &code)
     : FFiles(files), FFolder(folder), FCode(code), FJobs(size_t(files.size())), FTaken(size_t(files.size())) {
@@ -44,7 +46,7 @@ TRecognitionBatch::TRecognitionBatch(const QStringList &files, const QString &fo
   workers = std::min(workers, int(files.size()));
   // Half of what the system can give now, for the jobs together; one job
   // always runs, whatever its size.
-  FBudget = AvailableMemory() / 2;
+  FBudget = GBudget > 0 ? GBudget.load() : AvailableMemory() / 2;
   for (int i = 0; i < workers; ++i)
     FThreads.emplace_back([this] { Work(); });
 }

@@ -74,9 +74,11 @@ public:
   // For tests: the workspace notes each job whose result it used.
   static void NoteUsed();
   static int UsedJobs();
-  // For benchmarks: the most jobs workers were on at once in the last
-  // batch.
+  // For benchmarks and tests: the most jobs workers were on at once in the
+  // last batch; the memory budget of later batches (0: half of what the
+  // system can give, as by default).
   static int PeakJobs();
+  static void SetMemoryBudget(qint64 bytes);
 
 private:
   void Work();

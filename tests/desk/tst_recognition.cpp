@@ -148,8 +148,11 @@ TBatchOutcome RunBatch(const QString &scenario, int workers) {
     WritePage(files[3], TextPage(QSize(700, 200), {{"Echo", "five"}}));
   } else if (scenario == "missing trained data") {
     QFile::remove(desk.App.File("ocrlangs/eng.traineddata"));
+  } else if (scenario == "memory for one job at a time") {
+    TRecognitionBatch::SetMemoryBudget(1);
   }
   desk.Run("actRec_All");
+  TRecognitionBatch::SetMemoryBudget(0);
   TBatchOutcome o;
   o.Text = EditorText(desk.Fra()->rveResult);
   o.Checkpoints = CheckpointNames(desk.Fra()->rveResult);
@@ -554,6 +557,7 @@ private slots:
     QTest::newRow("current image with a selection") << "current image with a selection" << true;
     QTest::newRow("file changed after the import") << "file changed after the import" << true;
     QTest::newRow("missing trained data") << "missing trained data" << false;
+    QTest::newRow("memory for one job at a time") << "memory for one job at a time" << true;
   }
   void batchAheadEqualsSerial() {
     QFETCH(QString, scenario);
@@ -564,6 +568,12 @@ private slots:
     QVERIFY2(ahead == serial, qPrintable(Describe(ahead) + QStringLiteral("\n") + Describe(serial)));
     QCOMPARE(TRecognitionBatch::UsedJobs() > used, jobsUsed);
     QCOMPARE(serial.Checkpoints.size(), scenario == "missing trained data" ? 0 : 4);
+    // Never more jobs at once than workers, nor than the memory holds (one
+    // always runs).
+    if (jobsUsed)
+      QVERIFY2(TRecognitionBatch::PeakJobs() >= 1 &&
+                   TRecognitionBatch::PeakJobs() <= (scenario == "memory for one job at a time" ? 1 : 4),
+               qPrintable(QString::number(TRecognitionBatch::PeakJobs())));
   }
 
   // While a recognition runs the window takes no input and no second

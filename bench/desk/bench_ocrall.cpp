@@ -109,6 +109,14 @@ private:
   std::thread FThread;
 };
 
+// The system's load averages over 1, 5 and 15 minutes.
+QString LoadAverage() {
+  QFile f(QStringLiteral("/proc/loadavg"));
+  if (!f.open(QIODevice::ReadOnly))
+    return QStringLiteral("unknown");
+  return QString::fromLatin1(f.readLine()).section(u' ', 0, 2);
+}
+
 struct TRun {
   double Ms = 0;
   double PeakMb = 0;
@@ -167,8 +175,8 @@ int main(int argc, char **argv) {
     WriteImageFile(file, page, 300, 300);
     fra->AddImageFile(file);
   }
-  std::printf("%d pages of 2550 x 3300 at 300 dpi (%s), %u cores\n", pages, colour ? "colour" : "grey",
-              std::thread::hardware_concurrency());
+  std::printf("%d pages of 2550 x 3300 at 300 dpi (%s), %u cores; machine load %s at the start\n", pages,
+              colour ? "colour" : "grey", std::thread::hardware_concurrency(), qPrintable(LoadAverage()));
 
   const TRun serial = RunBatch(*fra, *dialogs, 0);
   const TRun parallel = RunBatch(*fra, *dialogs, -1);
@@ -184,6 +192,9 @@ int main(int argc, char **argv) {
               int(serial.Text.size()));
   std::printf("peak memory        %9.0f MB parallel, %.0f MB serial (program and helpers)\n", parallel.PeakMb,
               serial.PeakMb);
+  std::printf("machine load       %9s at the end (others' work shares the cores: the ratio holds for a quiet "
+              "machine)\n",
+              qPrintable(LoadAverage()));
   fra.reset();
   dm.reset();
   return serial.Text == parallel.Text && serial.Messages == 0 && parallel.Messages == 0 ? 0 : 1;

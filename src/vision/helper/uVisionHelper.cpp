@@ -345,12 +345,6 @@ int main(int argc, char **argv) {
   // side by side. Set before the plug-in (and with it the OpenMP runtime)
   // is loaded, so the runtime reads it.
   setenv("OMP_THREAD_LIMIT", "1", 1);
-  // Memory given back only when asked (after a recognition, below): a
-  // barcode reading's working memory (tens of megabytes for a page) stays
-  // mapped for the next one instead of being faulted in afresh each time.
-  // Setting both fixes what glibc would otherwise adjust as it goes.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
   // An end by a fault is an answer the program handles; no core file.
   struct rlimit noCore {};
   setrlimit(RLIMIT_CORE, &noCore);

@@ -5,7 +5,7 @@
 // same files. Prints both times and their ratio, whether the result text is
 // the same, and the peak memory of the program with its helpers.
 //
-//   bench_ocrall [--colour] [--pages N]
+//   bench_ocrall [--colour] [--pages N] [--budget MB]
 
 #include "uApplication.h"
 #include "uBenchPage.h"
@@ -153,6 +153,10 @@ int main(int argc, char **argv) {
   int pages = 16;
   if (const qsizetype i = args.indexOf(QStringLiteral("--pages")); i >= 0 && i + 1 < args.size())
     pages = std::max(2, args[i + 1].toInt());
+  // A budget as on a machine with less memory to spare (by default half of
+  // what the system can give now).
+  if (const qsizetype i = args.indexOf(QStringLiteral("--budget")); i >= 0 && i + 1 < args.size())
+    TRecognitionBatch::SetMemoryBudget(qint64(args[i + 1].toInt()) << 20);
 
   QTemporaryDir temp;
   auto *dialogs = new TPrintingDialogs;

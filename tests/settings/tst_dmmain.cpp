@@ -7,12 +7,69 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 const QByteArray MinimalLang = "caption_error=Error\n";
 
 QStringList pickerItems() { return dmMain ? dmMain->cbbItemLang->Items() : QStringList(); }
+
+// Every key with the value that the program writes back, the title "Mine"
+// and "@" for the remembered language-pack folder; `top` before the first
+// section, `inSystem` and `inParam` at the start of those sections.
+QByteArray settingsText(const QByteArray &top, const QByteArray &inSystem, const QByteArray &inParam,
+                        const QByteArray &end = "\n") {
+  const QList<QByteArray> system = {"Skin=Office2013White.skinres", "ApplicationTitle=Mine",
+                                    "ApplicationName=Zorvi OCR", "ShowGuide=1"};
+  const QList<QByteArray> param = {"CurLangFile=langEn.zorvi",
+                                   "CurScan=testScan",
+                                   "CurPath=",
+                                   "CurFile=",
+                                   "CurPDF=",
+                                   "CurOCRLangName=German",
+                                   "ExportImagePath=",
+                                   "CaptureImagePath=c:\\",
+                                   "LangFilePath=@"};
+  const QList<QByteArray> hotkey = {"Capture=F2",         "C_Capture=Ctrl+F2",         "Restore=F4",
+                                    "Capture_Default=F2", "C_Capture_Default=Ctrl+F2", "Restore_Default=F4"};
+  QByteArray text = top + "[System]" + end + inSystem;
+  for (const QByteArray &line : system)
+    text += line + end;
+  text += "[Param]" + end + inParam;
+  for (const QByteArray &line : param)
+    text += line + end;
+  text += "[Hotkey]" + end;
+  for (const QByteArray &line : hotkey)
+    text += line + end;
+  return text;
+}
+
+// The files of a folder whose name holds `part`, hidden ones included.
+QStringList filesNamed(const QString &folder, const QString &part) {
+  return QDir(folder).entryList({u'*' + part + u'*'}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Run as a child process: starts the data module on the program folder and
+// is killed half-way through the save at exit (a file-size limit whose
+// signal ends the process, as a kill or a power cut would).
+int killedSave(const QString &appPath) {
+  TDialogsScope dialogs;
+  auto *dm = new TdmMain(nullptr, appPath);
+  IniOptions->SetParamCurPath(QString(100000, u'k'));
+  struct rlimit noCore {};
+  setrlimit(RLIMIT_CORE, &noCore);
+  std::signal(SIGXFSZ, SIG_DFL);
+  struct rlimit small {};
+  getrlimit(RLIMIT_FSIZE, &small);
+  small.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &small);
+  delete dm;
+  return 3; // not killed
+}
 } // namespace
 
 class TestDMMain : public QObject {
@@ -157,11 +214,203 @@ private slots:
     QVERIFY(!LangList && !OCRLangList); // the exit went on
   }
 
+  // Only the lines of the program's own keys are the program's: everything
+  // else goes back byte for byte, whatever its encoding, and a changed key
+  // changes its own line alone.
+  void saveKeepsEveryLineItDoesNotWrite_data() {
+    QTest::addColumn<QByteArray>("before"); // "@": the value the test changes
+    QTest::newRow("Latin-1 comment") << settingsText("; Gr\xF6\xDF"
+                                                     "e der Fenster\n",
+                                                     "", "");
+    QTest::newRow("foreign Latin-1 key") << settingsText("", "",
+                                                         "Schl\xFCssel=Gr\xF6\xDF"
+                                                         "e\n");
+    QTest::newRow("NUL byte before the keys")
+        << settingsText("", QByteArray("Note=a\0b\n", 9), QByteArray("; after\0\n", 9));
+    QTest::newRow("UTF-8 mark, Latin-1 comment") << settingsText("\xEF\xBB\xBF; caf\xE9\n", "", "");
+    QTest::newRow("own value not in UTF-8, unchanged")
+        << settingsText("", "", "").replace("CurPath=\n", "CurPath=/home/j\xF6rg/\n");
+    QTest::newRow("own key in its own spelling")
+        << settingsText("", "", "").replace("ApplicationTitle=Mine\n", "  applicationTITLE =  \"Mine\"\t\n");
+    QTest::newRow("CR LF and CR line ends, none at the end") << settingsText("; old\r", "", "", "\r\n").chopped(2);
+    QTest::newRow("foreign section with odd lines")
+        << settingsText("", "", "") + "[Plug\xE9]\nno equals sign\n=\n\xFF\xFE\n";
+  }
+  void saveKeepsEveryLineItDoesNotWrite() {
+    QFETCH(QByteArray, before);
+    TTestAppFolder app(true);
+    TDialogsScope dialogs;
+    app.Write("ZorviOCR.ini", QByteArray(before).replace("@", ""));
+    auto *dm = new TdmMain(nullptr, app.Path());
+    QCOMPARE(IniOptions->SystemApplicationTitle(), QStringLiteral("Mine")); // read past whatever came first
+    IniOptions->SetParamLangFilePath(QStringLiteral("/packs/"));
+    delete dm;
+    QVERIFY(dialogs->Calls.isEmpty());
+    QCOMPARE(app.Read("ZorviOCR.ini"), QByteArray(before).replace("@", "/packs/"));
+  }
+
+  // The save writes the file at the end of the chain; every link stays.
+  void saveFollowsTheWholeLinkChain_data() {
+    QTest::addColumn<QStringList>("links"); // link=target, from ZorviOCR.ini on; relative to the program folder
+    QTest::addColumn<QString>("end");       // the file at the end
+    QTest::addColumn<bool>("endExists");
+    QTest::newRow("two links in the folder")
+        << QStringList{"ZorviOCR.ini=mid.ini", "mid.ini=real.ini"} << "real.ini" << true;
+    QTest::newRow("into other folders, relative and absolute")
+        << QStringList{"ZorviOCR.ini=../conf/mid.ini", "../conf/mid.ini=<abs>../store/real.ini"} << "../store/real.ini"
+        << true;
+    QTest::newRow("missing end is created")
+        << QStringList{"ZorviOCR.ini=mid.ini", "mid.ini=real.ini"} << "real.ini" << false;
+  }
+  void saveFollowsTheWholeLinkChain() {
+    QFETCH(QStringList, links);
+    QFETCH(QString, end);
+    QFETCH(bool, endExists);
+    TTestAppFolder app(true);
+    TDialogsScope dialogs;
+    QDir().mkpath(app.File("../conf"));
+    QDir().mkpath(app.File("../store"));
+    QFile::remove(app.File("ZorviOCR.ini"));
+    QByteArray before = settingsText("; mine\n", "", "");
+    if (endExists)
+      app.Write(end, QByteArray(before).replace("@", ""));
+    QStringList targets;
+    for (const QString &link : links) {
+      const QString name = link.section(u'=', 0, 0);
+      QString target = link.section(u'=', 1);
+      if (target.startsWith(QLatin1String("<abs>")))
+        target = QDir::cleanPath(app.File(target.mid(5)));
+      targets.append(target);
+      QVERIFY(QFile::link(target, app.File(name)));
+    }
+    auto *dm = new TdmMain(nullptr, app.Path());
+    IniOptions->SetParamLangFilePath(QStringLiteral("/packs/"));
+    delete dm;
+    QVERIFY(dialogs->Calls.isEmpty());
+    for (qsizetype i = 0; i < links.size(); ++i) { // still links, to the same place
+      const QString name = app.File(links.at(i).section(u'=', 0, 0));
+      QVERIFY2(QFileInfo(name).isSymLink(), qPrintable(name));
+      QCOMPARE(QFile::symLinkTarget(name), QFileInfo(QFileInfo(name).absolutePath(), targets.at(i)).absoluteFilePath());
+    }
+    const QByteArray written = app.Read(end);
+    if (endExists)
+      QCOMPARE(written, before.replace("@", "/packs/"));
+    else
+      QVERIFY(written.contains("LangFilePath=/packs/\n"));
+    QStringList expected{QDir::cleanPath(app.File(end))}; // the links and the end, no temporaries
+    for (const QString &link : links)
+      expected.append(QDir::cleanPath(app.File(link.section(u'=', 0, 0))));
+    QStringList present;
+    for (const QString &folder : {app.Path(), app.File("../conf/"), app.File("../store/")})
+      for (const QString &name : filesNamed(folder, ".ini"))
+        present.append(QDir::cleanPath(folder + name));
+    expected.sort();
+    present.sort();
+    QCOMPARE(present, expected);
+  }
+
+  // A settings file that may not be written stays as it is, also for the
+  // superuser, and the data module reports the failure.
+  void readOnlySettingsAreLeftAndReported_data() {
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("read-only end of a link") << true;
+  }
+  void readOnlySettingsAreLeftAndReported() {
+    QFETCH(bool, throughLink);
+    TTestAppFolder app(true);
+    TDialogsScope dialogs;
+    const QByteArray before = QByteArray(settingsText("; mine\n", "", "")).replace("@", "");
+    const QString file = throughLink ? app.File("real.ini") : app.File("ZorviOCR.ini");
+    QFile::remove(app.File("ZorviOCR.ini"));
+    app.Write(file.mid(app.Path().size()), before);
+    if (throughLink)
+      QVERIFY(QFile::link(QStringLiteral("real.ini"), app.File("ZorviOCR.ini")));
+    QVERIFY(::chmod(QFile::encodeName(file).constData(), 0444) == 0);
+    auto *dm = new TdmMain(nullptr, app.Path());
+    IniOptions->SetParamLangFilePath(QStringLiteral("/packs/"));
+    delete dm;
+    QCOMPARE(dialogs->Calls.size(), 1);
+    QCOMPARE(dialogs->Calls.first().Flags, unsigned(MB_ICONERROR));
+    QCOMPARE(dialogs->Calls.first().Text, QStringLiteral("Unable to write to %1ZorviOCR.ini").arg(app.Path()));
+    QVERIFY(!LangList && !OCRLangList); // the exit went on
+    QCOMPARE(app.Read(file.mid(app.Path().size())), before);
+    struct stat st {};
+    QVERIFY(::stat(QFile::encodeName(file).constData(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0444));
+    QCOMPARE(QFileInfo(app.File("ZorviOCR.ini")).isSymLink(), throughLink);
+    QCOMPARE(filesNamed(app.Path(), ".ini").size(), qsizetype(throughLink ? 2 : 1)); // no temporary
+  }
+
+  // A settings file that cannot be read whole gives the defaults and is
+  // never written over: what it holds is not known.
+  void unreadableSettingsAreNotWrittenOver_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("larger than any settings file") << "large";
+  }
+  void unreadableSettingsAreNotWrittenOver() {
+    QFETCH(QString, kind);
+    TTestAppFolder app(true);
+    TDialogsScope dialogs;
+    const QString file = app.File("ZorviOCR.ini");
+    QFile::remove(file);
+    if (kind == "fifo") {
+      QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0644) == 0);
+    } else {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("[System]\nApplicationTitle=Big\n");
+      QVERIFY(f.resize(64 * 1024 * 1024));
+    }
+    auto *dm = new TdmMain(nullptr, app.Path()); // a FIFO must not block the start
+    QCOMPARE(IniOptions->SystemApplicationTitle(), QStringLiteral("Zorvi Quillon"));
+    delete dm;
+    QCOMPARE(dialogs->Calls.size(), 1);
+    QCOMPARE(dialogs->Calls.first().Text, QStringLiteral("Unable to write to %1").arg(file));
+    const QFileInfo after(file);
+    if (kind == "fifo") {
+      struct stat st {};
+      QVERIFY(::lstat(QFile::encodeName(file).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    } else {
+      QCOMPARE(after.size(), qint64(64 * 1024 * 1024));
+      QVERIFY(app.Read("ZorviOCR.ini").startsWith("[System]\nApplicationTitle=Big\n"));
+    }
+  }
+
+  // A save killed half-way leaves the old file; its temporary is gone after
+  // the next save.
+  void killedSaveLeavesNoTemporaryForGood() {
+    TTestAppFolder app(true);
+    const QByteArray before = app.Read("ZorviOCR.ini");
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--killed-save"), app.Path()});
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(app.Read("ZorviOCR.ini"), before);
+    QCOMPARE(filesNamed(app.Path(), "ZorviOCR.ini").size(), qsizetype(2)); // the file and a cut-short temporary
+    TDialogsScope dialogs;
+    auto *dm = new TdmMain(nullptr, app.Path());
+    IniOptions->SetParamLangFilePath(QStringLiteral("/packs/"));
+    delete dm;
+    QVERIFY(dialogs->Calls.isEmpty());
+    QCOMPARE(filesNamed(app.Path(), "ZorviOCR.ini"), QStringList{"ZorviOCR.ini"});
+    QVERIFY(app.Read("ZorviOCR.ini").contains("LangFilePath=/packs/\n"));
+  }
+
   void extractFilePath() {
     QCOMPARE(ExtractFilePath("/a/b c/prog"), QStringLiteral("/a/b c/"));
     QCOMPARE(ExtractFilePath("prog"), QString());
   }
 };
 
-QTEST_MAIN(TestDMMain)
+int main(int argc, char **argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (argc == 3 && qstrcmp(argv[1], "--killed-save") == 0)
+    return killedSave(QString::fromLocal8Bit(argv[2]));
+  TestDMMain test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "tst_dmmain.moc"

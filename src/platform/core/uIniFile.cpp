@@ -5,6 +5,13 @@
 #include "uAtomicFile.h"
 
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,11 +41,12 @@ QString encodeValue(QString value) {
   return value;
 }
 
-QString decodeValue(const QString &raw) {
-  QString v = raw.trimmed();
+// The value of a key line as a read returns it.
+QString valueOf(const QString &line) {
+  QString v = line.mid(line.indexOf(u'=') + 1).trimmed();
   if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"')
     v = v.mid(1, v.size() - 2);
-  return v;
+  return v.left(TIniFile::MaxValueLength);
 }
 
 // Whole number as the platform's integer conversion reads it: optional sign,
@@ -73,14 +81,120 @@ bool parseInteger(const QString &text, int &out) {
 } // namespace
 
 TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {
-  QFile file(FFileName);
-  if (!file.open(QIODevice::ReadOnly))
-    return; // a missing or unreadable file reads as empty
-  const TDecodedText decoded = DecodeText(file.readAll(), TTextEncoding::Utf8);
-  FEncoding = decoded.Encoding;
-  if (decoded.Text.contains(QStringLiteral("\r\n")))
-    FLineBreak = QStringLiteral("\r\n");
-  FLines = SplitLines(decoded.Text);
+  // Read through the system calls: a FIFO or device must neither block nor
+  // be read, and the size is known before anything is read.
+  const int fd = ::open(QFile::encodeName(FFileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    FUnreadable = errno != ENOENT; // a missing file reads as empty
+    return;
+  }
+  struct stat st {};
+  QByteArray bytes;
+  bool whole = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxFileSize;
+  if (whole) {
+    bytes.reserve(static_cast<qsizetype>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR)
+        continue;
+      if (got < 0 || bytes.size() + got > MaxFileSize) {
+        whole = false;
+        break;
+      }
+      if (got == 0)
+        break;
+      bytes.append(buffer, got);
+    }
+  }
+  ::close(fd);
+  if (!whole) {
+    FUnreadable = true;
+    return;
+  }
+  Split(bytes);
+}
+
+QString TIniFile::Decode(const QByteArray &raw) const {
+  switch (FEncoding) {
+  case TTextEncoding::Utf16LE:
+    return QStringDecoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless).decode(raw);
+  case TTextEncoding::Utf16BE:
+    return QStringDecoder(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless).decode(raw);
+  default:
+    return QString::fromUtf8(raw);
+  }
+}
+
+QByteArray TIniFile::Encode(const QString &text) const {
+  switch (FEncoding) {
+  case TTextEncoding::Utf16LE:
+    return QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless).encode(text);
+  case TTextEncoding::Utf16BE:
+    return QStringEncoder(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless).encode(text);
+  default:
+    return text.toUtf8();
+  }
+}
+
+void TIniFile::Split(const QByteArray &bytes) {
+  qsizetype at = 0;
+  int unit = 1;
+  bool bigEndian = false;
+  if (bytes.startsWith("\xEF\xBB\xBF")) {
+    FEncoding = TTextEncoding::Utf8Bom;
+    at = 3;
+  } else if (bytes.startsWith("\xFF\xFE")) {
+    FEncoding = TTextEncoding::Utf16LE;
+    at = 2;
+    unit = 2;
+  } else if (bytes.startsWith("\xFE\xFF")) {
+    FEncoding = TTextEncoding::Utf16BE;
+    at = 2;
+    unit = 2;
+    bigEndian = true;
+  }
+  FMark = bytes.left(at);
+  const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
+  const qsizetype n = bytes.size();
+  // The character at a byte offset; a lone last byte of UTF-16 is none.
+  auto charAt = [&](qsizetype i) -> int {
+    if (unit == 1)
+      return b[i];
+    if (i + 1 >= n)
+      return -1;
+    return bigEndian ? (b[i] << 8 | b[i + 1]) : (b[i] | b[i + 1] << 8);
+  };
+  qsizetype start = at;
+  qsizetype i = at;
+  while (i < n) {
+    const int c = charAt(i);
+    if (c != '\r' && c != '\n') {
+      i += unit;
+      continue;
+    }
+    qsizetype endLength = unit;
+    if (c == '\r' && i + unit < n && charAt(i + unit) == '\n')
+      endLength = 2 * unit;
+    const QByteArray raw = bytes.mid(start, i - start);
+    FLines.append(TLine{raw, bytes.mid(i, endLength), Decode(raw)});
+    if (FLines.size() == 1)
+      FLineBreak = Decode(FLines.first().End);
+    i += endLength;
+    start = i;
+  }
+  if (start < n) {
+    const QByteArray raw = bytes.mid(start);
+    FLines.append(TLine{raw, QByteArray(), Decode(raw)});
+  }
+}
+
+void TIniFile::InsertLine(qsizetype at, const QString &text) {
+  const QByteArray end = Encode(FLineBreak);
+  // Only the last line may lack its end; a line after it needs one.
+  if (at == FLines.size() && at > 0 && FLines.last().End.isEmpty())
+    FLines.last().End = end;
+  FLines.insert(at, TLine{Encode(text), end, text});
 }
 
 TIniFile::~TIniFile() {
@@ -94,7 +208,7 @@ TIniFile::~TIniFile() {
 
 qsizetype TIniFile::FindSection(const QString &section) const {
   for (qsizetype i = 0; i < FLines.size(); ++i) {
-    const QString name = headingName(FLines.at(i));
+    const QString name = headingName(LineText(i));
     if (!name.isNull() && sameName(name, section))
       return i;
   }
@@ -103,7 +217,7 @@ qsizetype TIniFile::FindSection(const QString &section) const {
 
 qsizetype TIniFile::SectionEnd(qsizetype sectionLine) const {
   qsizetype i = sectionLine + 1;
-  while (i < FLines.size() && headingName(FLines.at(i)).isNull())
+  while (i < FLines.size() && headingName(LineText(i)).isNull())
     ++i;
   return i;
 }
@@ -111,7 +225,7 @@ qsizetype TIniFile::SectionEnd(qsizetype sectionLine) const {
 qsizetype TIniFile::FindKey(qsizetype sectionLine, const QString &key) const {
   const qsizetype end = SectionEnd(sectionLine);
   for (qsizetype i = sectionLine + 1; i < end; ++i) {
-    const QString &line = FLines.at(i);
+    const QString &line = FLines.at(i).Text;
     const QString t = line.trimmed();
     if (t.isEmpty() || isComment(t))
       continue;
@@ -131,8 +245,7 @@ QString TIniFile::ReadString(const QString &section, const QString &key, const Q
   const qsizetype k = FindKey(s, key);
   if (k < 0)
     return defaultValue;
-  const QString &line = FLines.at(k);
-  return decodeValue(line.mid(line.indexOf(u'=') + 1)).left(MaxValueLength);
+  return valueOf(FLines.at(k).Text);
 }
 
 int TIniFile::ReadInteger(const QString &section, const QString &key, int defaultValue) const {
@@ -148,18 +261,21 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
   const QString line = key.trimmed() + u'=' + encodeValue(value);
   qsizetype s = FindSection(section);
   if (s < 0) {
-    FLines.append(u'[' + section + u']');
-    FLines.append(line);
+    InsertLine(FLines.size(), u'[' + section + u']');
+    InsertLine(FLines.size(), line);
   } else if (const qsizetype k = FindKey(s, key); k >= 0) {
-    if (FLines.at(k) == line)
+    // A line that reads back as the value stays as it is, bytes and all.
+    if (valueOf(FLines.at(k).Text) == valueOf(line))
       return;
-    FLines[k] = line;
+    TLine &old = FLines[k];
+    old.Text = line;
+    old.Raw = Encode(line);
   } else {
     // after the section's last non-blank line, so blank separators stay last
     qsizetype at = SectionEnd(s);
-    while (at > s + 1 && FLines.at(at - 1).trimmed().isEmpty())
+    while (at > s + 1 && LineText(at - 1).trimmed().isEmpty())
       --at;
-    FLines.insert(at, line);
+    InsertLine(at, line);
   }
   FModified = true;
 }
@@ -175,9 +291,14 @@ void TIniFile::WriteBool(const QString &section, const QString &key, bool value)
 void TIniFile::UpdateFile() {
   if (!FModified)
     return;
-  const QString text = FLines.isEmpty() ? QString() : FLines.join(FLineBreak) + FLineBreak;
-  const QByteArray bytes = EncodeText(text, FEncoding);
+  const QString failure = QStringLiteral("Unable to write to %1").arg(FFileName);
+  if (FUnreadable) // what it holds is not known, so it cannot be kept
+    throw EIniFileException(failure);
+  QByteArray bytes = FMark;
+  for (const TLine &line : FLines)
+    bytes += line.Raw + line.End;
+  RemoveStaleTemporaries(FFileName);
   if (!WriteFileAtomically(FFileName, bytes))
-    throw EIniFileException(QStringLiteral("Unable to write to %1").arg(FFileName));
+    throw EIniFileException(failure);
   FModified = false;
 }

@@ -2,8 +2,9 @@
 
 #include "uTextFile.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 // An ini file with the rules of the operating system's private-profile
 // functions, kept in memory between the reads and writes of one use:
@@ -18,12 +19,23 @@
 //   line stays as it was; values that would not read back the same are
 //   quoted, and line breaks inside a value become blanks;
 // - lines beginning with ";" or "#" are comments.
-// UpdateFile() writes pending changes at once and atomically: the new text
-// goes to a temporary file in the same folder that then replaces the old
-// one, so a failed write leaves the previous file exactly as it was.
+// The file is kept as the bytes it holds: every line is decoded for finding
+// sections and keys (UTF-8, or UTF-16 after its byte-order mark; a NUL byte
+// is a character like any other), but only the lines that a write changes
+// are encoded anew. Every other line goes back byte for byte, with its own
+// line end, whatever its encoding. A write that finds the key already
+// reading back as the value leaves its line as it is.
+// UpdateFile() writes pending changes at once and atomically (see
+// uAtomicFile.h): the new text goes to a temporary file in the same folder
+// that then replaces the file at the end of its link chain, so a failed
+// write leaves the previous file exactly as it was; temporaries that a
+// killed write left behind are removed first. A file that exists but could
+// not be read whole (no rights, not a plain file, larger than MaxFileSize)
+// reads as empty and is never written over.
 class TIniFile {
 public:
   static constexpr int MaxValueLength = 2047;
+  static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 
   explicit TIniFile(QString fileName);
   ~TIniFile();
@@ -45,13 +57,27 @@ public:
   void UpdateFile();
 
 private:
+  struct TLine {
+    QByteArray Raw; // the line's bytes without its end
+    QByteArray End; // CR LF, LF, CR or nothing (the last line)
+    QString Text;   // Raw decoded
+  };
+
+  QString Decode(const QByteArray &raw) const;
+  QByteArray Encode(const QString &text) const;
+  void Split(const QByteArray &bytes);
+  QString LineText(qsizetype i) const { return FLines.at(i).Text; }
+  void InsertLine(qsizetype at, const QString &text);
+
   qsizetype FindSection(const QString &section) const;
   qsizetype SectionEnd(qsizetype sectionLine) const;
   qsizetype FindKey(qsizetype sectionLine, const QString &key) const;
 
   QString FFileName;
-  QStringList FLines;
-  QString FLineBreak = QStringLiteral("\n");
+  QByteArray FMark; // the byte-order mark the file starts with
+  QList<TLine> FLines;
+  QString FLineBreak = QStringLiteral("\n"); // for new lines: the first line end found
   TTextEncoding FEncoding = TTextEncoding::Utf8;
   bool FModified = false;
+  bool FUnreadable = false; // it exists, but was not read whole
 };

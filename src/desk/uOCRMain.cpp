@@ -17,6 +17,7 @@
 #include "uImageList.h"
 #include "uImageSlider.h"
 #include "uIniOptions.h"
+#include "uLangPackImport.h"
 #include "uLangText.h"
 #include "uMessages.h"
 #include "uPageControl.h"
@@ -619,8 +620,19 @@ void TfrmOCRMain::actImportLangFileExecute() {
     return;
   FOpenMainFileName = files.first();
   IniOptions->SetParamLangFilePath(ExtractFilePath(files.first()));
-  ExtractZipFile(files.first(), AppPath + OCRLangPath);
+  // Extracting and checking the trained data takes a while for a large
+  // pack: off this thread, so that the window keeps drawing itself.
+  TLangPackImport import(files.first(), AppPath + OCRLangPath);
+  try {
+    RunInBackground([&import] { import.Execute(); });
+  } catch (const EZipError &e) {
+    throw Exception(TLangPackImport::FailureText(e)); // to the default error report
+  }
   dmMain->InitConsts();
+  if (!import.Refused().isEmpty()) {
+    ShowErrorBox(import.RefusedText());
+    return;
+  }
   ShowInfoBox(GetLangText(QStringLiteral("info_ImportLangOK")));
 }
 

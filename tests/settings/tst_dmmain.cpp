@@ -379,7 +379,7 @@ private slots:
   }
 
   // A save killed half-way leaves the old file; its temporary is gone after
-  // the next save.
+  // the next run, also one that changes nothing.
   void killedSaveLeavesNoTemporaryForGood() {
     TTestAppFolder app(true);
     const QByteArray before = app.Read("ZorviOCR.ini");
@@ -390,12 +390,10 @@ private slots:
     QCOMPARE(app.Read("ZorviOCR.ini"), before);
     QCOMPARE(filesNamed(app.Path(), "ZorviOCR.ini").size(), qsizetype(2)); // the file and a cut-short temporary
     TDialogsScope dialogs;
-    auto *dm = new TdmMain(nullptr, app.Path());
-    IniOptions->SetParamLangFilePath(QStringLiteral("/packs/"));
-    delete dm;
+    delete new TdmMain(nullptr, app.Path()); // a run that changes nothing
     QVERIFY(dialogs->Calls.isEmpty());
     QCOMPARE(filesNamed(app.Path(), "ZorviOCR.ini"), QStringList{"ZorviOCR.ini"});
-    QVERIFY(app.Read("ZorviOCR.ini").contains("LangFilePath=/packs/\n"));
+    QCOMPARE(app.Read("ZorviOCR.ini"), before);
   }
 
   void extractFilePath() {

@@ -289,6 +289,10 @@ void TIniFile::WriteBool(const QString &section, const QString &key, bool value)
 }
 
 void TIniFile::UpdateFile() {
+  if (!FSwept) { // also when there is nothing to write
+    RemoveStaleTemporaries(FFileName);
+    FSwept = true;
+  }
   if (!FModified)
     return;
   const QString failure = QStringLiteral("Unable to write to %1").arg(FFileName);
@@ -297,7 +301,6 @@ void TIniFile::UpdateFile() {
   QByteArray bytes = FMark;
   for (const TLine &line : FLines)
     bytes += line.Raw + line.End;
-  RemoveStaleTemporaries(FFileName);
   if (!WriteFileAtomically(FFileName, bytes))
     throw EIniFileException(failure);
   FModified = false;

@@ -29,7 +29,8 @@
 // uAtomicFile.h): the new text goes to a temporary file in the same folder
 // that then replaces the file at the end of its link chain, so a failed
 // write leaves the previous file exactly as it was; temporaries that a
-// killed write left behind are removed first. A file that exists but could
+// killed write left behind are removed first (at the first update or at
+// the release, even without changes). A file that exists but could
 // not be read whole (no rights, not a plain file, larger than MaxFileSize)
 // reads as empty and is never written over.
 class TIniFile {
@@ -54,6 +55,7 @@ public:
 
   bool Modified() const { return FModified; }
   // Writes pending changes; raises EIniFileException "Unable to write to <path>".
+  // Removes stale temporaries of the file first, also with nothing to write.
   void UpdateFile();
 
 private:
@@ -80,4 +82,5 @@ private:
   TTextEncoding FEncoding = TTextEncoding::Utf8;
   bool FModified = false;
   bool FUnreadable = false; // it exists, but was not read whole
+  bool FSwept = false;      // stale temporaries looked for
 };

@@ -4,9 +4,7 @@
 #include "uLangText.h"
 #include "uVision.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QThread>
 
 namespace {
 
@@ -32,19 +30,6 @@ bool loadsInTheEngine(const QString &entryName, const QString &stagedFile, QStri
   return false;
 }
 
-// The check is made on the program's main thread, where recognition loads
-// trained data as well; only the extraction around it runs on the caller's
-// thread. The main thread is then inside RunInBackground's event loop.
-bool checkOnMainThread(const QString &entryName, const QString &stagedFile, QString *reason) {
-  QCoreApplication *app = QCoreApplication::instance();
-  if (!app || QThread::currentThread() == app->thread())
-    return loadsInTheEngine(entryName, stagedFile, reason);
-  bool loads = false;
-  QMetaObject::invokeMethod(
-      app, [&] { loads = loadsInTheEngine(entryName, stagedFile, reason); }, Qt::BlockingQueuedConnection);
-  return loads;
-}
-
 } // namespace
 
 TLangPackImport::TLangPackImport(QString zipFileName, QString targetFolder)
@@ -55,7 +40,7 @@ void TLangPackImport::Execute() {
   limits.MaxEntrySize = MaxFileSize;
   limits.MaxTotalSize = MaxPackSize;
   limits.MaxEntries = MaxEntries;
-  FRefused = ExtractZipFile(FZipFileName, FTargetFolder, limits, checkOnMainThread);
+  FRefused = ExtractZipFile(FZipFileName, FTargetFolder, limits, loadsInTheEngine);
 }
 
 QString TLangPackImport::RefusedText() const {

@@ -21,9 +21,8 @@ public:
 
   TLangPackImport(QString zipFileName, QString targetFolder);
 
-  // Extracts and checks. Runs on the main thread, or on another one while
-  // the main thread runs an event loop (RunInBackground), since the check
-  // is made on the main thread. Raises EZipError.
+  // Extracts and checks; may run on any thread (the check is made in the
+  // recognition's helper process). Raises EZipError.
   void Execute();
   // The trained-data files kept out, in archive order.
   const QList<TZipRefusal> &Refused() const { return FRefused; }

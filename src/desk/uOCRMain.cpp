@@ -624,7 +624,8 @@ void TfrmOCRMain::actImportLangFileExecute() {
   // pack: off this thread, so that the window keeps drawing itself.
   TLangPackImport import(files.first(), AppPath + OCRLangPath);
   try {
-    RunInBackground([&import] { import.Execute(); });
+    TBusyWork busy;
+    busy.Run([&import] { import.Execute(); });
   } catch (const EZipError &e) {
     throw Exception(TLangPackImport::FailureText(e)); // to the default error report
   }

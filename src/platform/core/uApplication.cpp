@@ -4,11 +4,6 @@
 #include "uException.h"
 #include "uWindowCaption.h"
 
-#include <QEventLoop>
-#include <QGuiApplication>
-
-#include <thread>
-
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) { KeepWindowCaptionsAsGiven(this); }
 
 bool TApplication::notify(QObject *receiver, QEvent *event) {
@@ -48,24 +43,4 @@ void RunGuarded(const std::function<void()> &body) {
   } catch (const std::exception &e) {
     HandleException(e);
   }
-}
-
-void RunInBackground(const std::function<void()> &work) {
-  std::exception_ptr error;
-  QEventLoop loop;
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  std::thread worker([&] {
-    try {
-      work();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    // Queued: it ends the loop from inside, also when the loop starts later.
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
-  worker.join();
-  QGuiApplication::restoreOverrideCursor();
-  if (error)
-    std::rethrow_exception(error);
 }

@@ -27,9 +27,3 @@ void HandleException(const std::exception &e);
 // Runs a handler body; an error escaping it goes to HandleException.
 // Every event handler of the program's forms runs through this.
 void RunGuarded(const std::function<void()> &body);
-
-// Runs `work` on a thread of its own with the busy cursor set, while the
-// windows go on drawing themselves; the user's input waits until the work is
-// done and this returns. An error that escapes `work` is raised again here.
-// For long work inside an event handler, which must not freeze the window.
-void RunInBackground(const std::function<void()> &work);

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <csignal>
 #include <sys/resource.h>
 
@@ -35,18 +34,42 @@ private slots:
     QTest::addColumn<QString>("expected");
     const QByteArray f = "; comment=1\n[System]\nApplicationTitle=Zorvi\nEmpty=\n Spaced =  a b  \nQuoted=\"  x \"\n"
                          "Eq=a=b=c\n[system]\nApplicationTitle=second section\n[Other]\nkey=v\n";
-    QTest::newRow("exact") << f << "System" << "ApplicationTitle" << "Zorvi";
-    QTest::newRow("key in lower case") << f << "System" << "applicationtitle" << "Zorvi";
-    QTest::newRow("section in upper case") << f << "SYSTEM" << "ApplicationTitle" << "Zorvi";
-    QTest::newRow("empty value is not the default") << f << "System" << "Empty" << "";
-    QTest::newRow("white space trimmed") << f << "System" << "Spaced" << "a b";
-    QTest::newRow("quotes removed") << f << "System" << "Quoted" << "  x ";
-    QTest::newRow("value keeps further equals") << f << "System" << "Eq" << "a=b=c";
-    QTest::newRow("missing key") << f << "System" << "Nope" << "DEF";
-    QTest::newRow("missing section") << f << "Hotkey" << "Capture" << "DEF";
-    QTest::newRow("comment is no key") << f << "System" << "; comment" << "DEF";
-    QTest::newRow("other section") << f << "Other" << "KEY" << "v";
-    QTest::newRow("missing file") << QByteArray() << "System" << "ApplicationTitle" << "DEF";
+    QTest::newRow("exact") << f << "System"
+                           << "ApplicationTitle"
+                           << "Zorvi";
+    QTest::newRow("key in lower case") << f << "System"
+                                       << "applicationtitle"
+                                       << "Zorvi";
+    QTest::newRow("section in upper case") << f << "SYSTEM"
+                                           << "ApplicationTitle"
+                                           << "Zorvi";
+    QTest::newRow("empty value is not the default") << f << "System"
+                                                    << "Empty"
+                                                    << "";
+    QTest::newRow("white space trimmed") << f << "System"
+                                         << "Spaced"
+                                         << "a b";
+    QTest::newRow("quotes removed") << f << "System"
+                                    << "Quoted"
+                                    << "  x ";
+    QTest::newRow("value keeps further equals") << f << "System"
+                                                << "Eq"
+                                                << "a=b=c";
+    QTest::newRow("missing key") << f << "System"
+                                 << "Nope"
+                                 << "DEF";
+    QTest::newRow("missing section") << f << "Hotkey"
+                                     << "Capture"
+                                     << "DEF";
+    QTest::newRow("comment is no key") << f << "System"
+                                       << "; comment"
+                                       << "DEF";
+    QTest::newRow("other section") << f << "Other"
+                                   << "KEY"
+                                   << "v";
+    QTest::newRow("missing file") << QByteArray() << "System"
+                                  << "ApplicationTitle"
+                                  << "DEF";
   }
   void readRules() {
     QFETCH(QByteArray, file);
@@ -63,6 +86,23 @@ private slots:
     writeAll(path(), "[S]\nK=" + QByteArray(3000, 'x') + "\n");
     TIniFile ini(path());
     QCOMPARE(ini.ReadString("S", "K", {}).size(), 2047);
+  }
+
+  // Writing back what a read gave keeps the long line; a new long value
+  // that starts as the old one did is written all the same.
+  void longValuesAreWrittenWhenTheyChange() {
+    const QByteArray old = "[S]\nK=" + QByteArray(2047, 'x') + "old\n";
+    writeAll(path(), old);
+    {
+      TIniFile ini(path());
+      ini.WriteString("S", "K", ini.ReadString("S", "K", {}));
+    }
+    QCOMPARE(readAll(path()), old);
+    {
+      TIniFile ini(path());
+      ini.WriteString("S", "K", QString(2047, u'x') + "new");
+    }
+    QCOMPARE(readAll(path()), "[S]\nK=" + QByteArray(2047, 'x') + "new\n");
   }
 
   void readBool_data() {

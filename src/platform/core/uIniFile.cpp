@@ -1,13 +1,11 @@
 #include "uIniFile.h"
 
-#include "uException.h"
-
 #include "uAtomicFile.h"
+#include "uException.h"
 
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,12 +39,13 @@ QString encodeValue(QString value) {
   return value;
 }
 
-// The value of a key line as a read returns it.
-QString valueOf(const QString &line) {
+// The value of a key line as a read returns it (cut to what a read gives),
+// or whole.
+QString valueOf(const QString &line, bool cut = true) {
   QString v = line.mid(line.indexOf(u'=') + 1).trimmed();
   if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"')
     v = v.mid(1, v.size() - 2);
-  return v.left(TIniFile::MaxValueLength);
+  return cut ? v.left(TIniFile::MaxValueLength) : v;
 }
 
 // Whole number as the platform's integer conversion reads it: optional sign,
@@ -264,8 +263,10 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
     InsertLine(FLines.size(), u'[' + section + u']');
     InsertLine(FLines.size(), line);
   } else if (const qsizetype k = FindKey(s, key); k >= 0) {
-    // A line that reads back as the value stays as it is, bytes and all.
-    if (valueOf(FLines.at(k).Text) == valueOf(line))
+    // A line that reads back as the value stays as it is, bytes and all
+    // (also a long one that a read cut to this value); a longer value is
+    // written, though a read gives only its start.
+    if (valueOf(FLines.at(k).Text) == valueOf(line, false))
       return;
     TLine &old = FLines[k];
     old.Text = line;

@@ -1,6 +1,5 @@
-#include "uDeskFixture.h"
-
 #include "uBars.h"
+#include "uDeskFixture.h"
 #include "uEditRepository.h"
 #include "uTestZip.h"
 #include "uZip.h"
@@ -10,7 +9,6 @@
 #include <QProcess>
 #include <QTimer>
 #include <QtTest>
-
 #include <csignal>
 
 namespace {

@@ -102,20 +102,23 @@ private slots:
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<QStringList>("files"); // created in ocrlangs; a trailing "/" makes a folder
     QTest::addColumn<QStringList>("offered");
-    QTest::newRow("file present") << QByteArray("German=deu\n") << QStringList{"deu.traineddata"} << QStringList{"German"};
+    QTest::newRow("file present") << QByteArray("German=deu\n") << QStringList{"deu.traineddata"}
+                                  << QStringList{"German"};
     QTest::newRow("file missing") << QByteArray("German=deu\n") << QStringList{} << QStringList{};
-    QTest::newRow("folder in its place") << QByteArray("German=deu\n") << QStringList{"deu.traineddata/"} << QStringList{};
+    QTest::newRow("folder in its place") << QByteArray("German=deu\n") << QStringList{"deu.traineddata/"}
+                                         << QStringList{};
     QTest::newRow("UTF-8 mark") << QByteArray("\xEF\xBB\xBFGerman=deu\nFrench=fra\n")
                                 << QStringList{"deu.traineddata", "fra.traineddata"} << QStringList{"German", "French"};
     QTest::newRow("blanks around =") << QByteArray("German = deu\n") << QStringList{" deu.traineddata"}
                                      << QStringList{"German "};
     QTest::newRow("empty line and no =") << QByteArray("\nGerman\n") << QStringList{".traineddata"}
                                          << QStringList{"", ""};
-    QTest::newRow("empty line offers nothing") << QByteArray("\n\nEnglish=eng\n") << QStringList{"eng.traineddata"}
-                                               << QStringList{"English"};
+    QTest::newRow("empty line offers nothing")
+        << QByteArray("\n\nEnglish=eng\n") << QStringList{"eng.traineddata"} << QStringList{"English"};
     QTest::newRow("duplicate names") << QByteArray("German=deu\nGerman=deu\n") << QStringList{"deu.traineddata"}
                                      << QStringList{"German", "German"};
-    QTest::newRow("CR line ends") << QByteArray("English=eng\rGerman=deu\r") << QStringList{"eng.traineddata", "deu.traineddata"}
+    QTest::newRow("CR line ends") << QByteArray("English=eng\rGerman=deu\r")
+                                  << QStringList{"eng.traineddata", "deu.traineddata"}
                                   << QStringList{"English", "German"};
   }
   void pickerOffers() {

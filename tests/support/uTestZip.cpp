@@ -1,7 +1,6 @@
 #include "uTestZip.h"
 
 #include <QFile>
-
 #include <zip.h>
 #include <zlib.h>
 
@@ -23,7 +22,8 @@ bool WriteTestZip(const QString &zipFileName, const QList<QPair<QString, QByteAr
     void *copy = malloc(static_cast<size_t>(bytes.size()) + 1);
     memcpy(copy, bytes.constData(), static_cast<size_t>(bytes.size()));
     zip_source_t *source = zip_source_buffer(archive, copy, static_cast<zip_uint64_t>(bytes.size()), 1);
-    const zip_int64_t index = source ? zip_file_add(archive, utf8.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) : -1;
+    const zip_int64_t index =
+        source ? zip_file_add(archive, utf8.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) : -1;
     if (index < 0) {
       if (source)
         zip_source_free(source);

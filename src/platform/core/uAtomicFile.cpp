@@ -1,7 +1,6 @@
 #include "uAtomicFile.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>

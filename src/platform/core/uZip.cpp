@@ -3,9 +3,6 @@
 #include <QFile>
 #include <QSet>
 #include <QStringList>
-
-#include <zip.h>
-
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -13,6 +10,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zip.h>
 
 namespace {
 

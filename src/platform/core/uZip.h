@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QString>
-
 #include <functional>
 
 // What one extraction may write at most. The sizes that the archive's

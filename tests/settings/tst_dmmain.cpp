@@ -315,12 +315,14 @@ private slots:
   // A settings file that may not be written stays as it is, also for the
   // superuser, and the data module reports the failure.
   void readOnlySettingsAreLeftAndReported_data() {
-    QTest::addColumn<bool>("throughLink");
-    QTest::newRow("read-only file") << false;
-    QTest::newRow("read-only end of a link") << true;
+    QTest::addColumn<QString>("readOnly"); // what is made read-only
+    QTest::newRow("read-only file") << "file";
+    QTest::newRow("read-only end of a link") << "link";
+    QTest::newRow("read-only program folder") << "folder";
   }
   void readOnlySettingsAreLeftAndReported() {
-    QFETCH(bool, throughLink);
+    QFETCH(QString, readOnly);
+    const bool throughLink = readOnly == "link";
     TTestAppFolder app(true);
     TDialogsScope dialogs;
     const QByteArray before = QByteArray(settingsText("; mine\n", "", "")).replace("@", "");
@@ -329,7 +331,15 @@ private slots:
     app.Write(file.mid(app.Path().size()), before);
     if (throughLink)
       QVERIFY(QFile::link(QStringLiteral("real.ini"), app.File("ZorviOCR.ini")));
-    QVERIFY(::chmod(QFile::encodeName(file).constData(), 0444) == 0);
+    const QByteArray folder = QFile::encodeName(app.Path());
+    struct TWritableAgain { // so that the folder can be removed, whatever the test finds
+      QByteArray Folder;
+      ~TWritableAgain() { ::chmod(Folder.constData(), 0755); }
+    } writableAgain{folder};
+    const mode_t fileMode = readOnly == "folder" ? 0644 : 0444;
+    QVERIFY(::chmod(QFile::encodeName(file).constData(), fileMode) == 0);
+    if (readOnly == "folder")
+      QVERIFY(::chmod(folder.constData(), 0555) == 0);
     auto *dm = new TdmMain(nullptr, app.Path());
     IniOptions->SetParamLangFilePath(QStringLiteral("/packs/"));
     delete dm;
@@ -340,7 +350,7 @@ private slots:
     QCOMPARE(app.Read(file.mid(app.Path().size())), before);
     struct stat st {};
     QVERIFY(::stat(QFile::encodeName(file).constData(), &st) == 0);
-    QCOMPARE(st.st_mode & 07777, mode_t(0444));
+    QCOMPARE(st.st_mode & 07777, fileMode);
     QCOMPARE(QFileInfo(app.File("ZorviOCR.ini")).isSymLink(), throughLink);
     QCOMPARE(filesNamed(app.Path(), ".ini").size(), qsizetype(throughLink ? 2 : 1)); // no temporary
   }

@@ -95,6 +95,12 @@ bool WriteFileAtomically(const QString &fileName, const QByteArray &bytes, QStri
     return fail(error, EISDIR);
   if (exists && !bitsAllowWriting(st))
     return fail(error, EACCES);
+  // The file is replaced in its folder, so the folder must allow writing.
+  const qsizetype slash = native.lastIndexOf('/');
+  const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash);
+  struct stat folderSt {};
+  if (::stat(folder.constData(), &folderSt) == 0 && !bitsAllowWriting(folderSt))
+    return fail(error, EACCES);
   QByteArray tmpl = tempPrefix(native) + QByteArray(TempRandomLength, 'X');
   const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (fd < 0)

@@ -13,7 +13,8 @@
 //   the end is replaced and every link stays a link.
 // - A file whose permission bits forbid writing (for the program's user; for
 //   the superuser, a file without any write bit) is left as it is: the write
-//   fails with the system's text for EACCES.
+//   fails with the system's text for EACCES. The same holds for the folder
+//   that the file lies in (the one at the end of the link chain).
 // - The new file keeps the permissions of the one it replaces (0644 when new)
 //   and, where the program may, its owner.
 // - The temporary file is hidden, named "." + the target's name +

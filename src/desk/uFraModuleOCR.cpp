@@ -383,6 +383,14 @@ int TfraModuleOCR::AddImageFile(const QString &fileName) {
 void TfraModuleOCR::ShowImage(int idx) {
   const QString fileName = imgMViewListItems->ImageFileName(idx);
   if (!FileExists(fileName)) {
+    // The editor keeps what it shows; a click on the entry has selected it
+    // already, so the selection goes back to the entry shown (none when the
+    // editor shows none, and then the status line has to say so).
+    if (imgMViewListItems->SelectedImage() != curidx) {
+      imgMViewListItems->SetSelectedImage(curidx);
+      if (curidx < 0)
+        ChangeCurItem();
+    }
     ShowErrorBox(GetLangText(QStringLiteral("error_nonFile")));
     return;
   }
@@ -397,8 +405,12 @@ void TfraModuleOCR::ShowImage(int idx) {
   try {
     imgRaw->IO().LoadFromFile(fileName);
   } catch (...) {
-    // Nothing is shown: let the next request of this entry load it again.
+    // The entry asked for is the one selected and named, but nothing is
+    // shown: no entry is current (so saving and appending a capture write
+    // no file), and the next request of this entry loads it again.
     curidx = -1;
+    imgMViewListItems->SetSelectedImage(idx);
+    ChangeCurItem();
     throw;
   }
   const TIEBitmap *bmp = imgRaw->IEBitmap();
@@ -410,10 +422,14 @@ void TfraModuleOCR::ShowImage(int idx) {
     imgRaw->FitToWidth();
   imgRaw->Update();
   imgMViewListItems->SetSelectedImage(idx);
-  if (FChangeCurItem)
-    FChangeCurItem();
+  ChangeCurItem();
   if (curVT == VResult || curVT == VBoth)
     ScrollToCheckpoint(imgMViewListItems->ImageFileName(imgMViewListItems->SelectedImage()));
+}
+
+void TfraModuleOCR::ChangeCurItem() {
+  if (FChangeCurItem)
+    FChangeCurItem();
 }
 
 void TfraModuleOCR::ScrollToCheckpoint(const QString &name) {
@@ -652,18 +668,24 @@ void TfraModuleOCR::RemoveSel() {
     return;
   imgMViewListItems->DeleteImage(selected);
   imgRaw->Clear();
+  // Until the file is read nothing is shown: a load that fails leaves no
+  // entry current, so a later pick of it reads it again. The entry that the
+  // list selected is named all the same.
+  curidx = -1;
   const int now = imgMViewListItems->SelectedImage();
   if (now >= 0) {
-    // Until the file is read nothing is shown: a load that fails leaves no
-    // entry current, so a later pick of it reads it again.
-    curidx = -1;
-    imgRaw->IO().LoadFromFile(imgMViewListItems->ImageFileName(now));
+    try {
+      imgRaw->IO().LoadFromFile(imgMViewListItems->ImageFileName(now));
+    } catch (...) {
+      ChangeCurItem();
+      throw;
+    }
     curidx = now;
     imgRaw->Update();
   } else {
-    curidx = -1;
     imgRaw->Fit();
   }
+  ChangeCurItem();
 }
 
 void TfraModuleOCR::ClearAll() {
@@ -673,6 +695,7 @@ void TfraModuleOCR::ClearAll() {
   imgRaw->Clear();
   imgRaw->Fit();
   curidx = -1;
+  ChangeCurItem();
 }
 
 void TfraModuleOCR::actList_ShowInExploreExecute() {
@@ -774,8 +797,10 @@ void TfraModuleOCR::AdjustContrast(int value) {
 }
 
 void TfraModuleOCR::SaveImage() {
-  const int idx = imgMViewListItems->SelectedImage();
-  if (idx == -1)
+  // Only the file of the entry that the editor shows: after a failed load
+  // the editor's blank picture belongs to no file.
+  const int idx = curidx;
+  if (idx < 0)
     return;
   const QString path = imgMViewListItems->ImageFileName(idx);
   MergeAll(imgRaw);
@@ -850,9 +875,11 @@ void TfraModuleOCR::Capture(const QImage &ibmp, TCaptureType ct) {
   if (ibmp.width() < 10 && ibmp.height() < 10)
     return;
   if (ct == ctCombine && imgMViewListItems->ImageCount() > 0) {
-    const int idx = imgMViewListItems->SelectedImage();
+    // The capture goes below the picture that the editor shows, into that
+    // entry's file.
+    const int idx = curidx;
     if (idx < 0) {
-      // Nothing to append to: keep the capture as an image of its own.
+      // The editor shows no entry: keep the capture as an image of its own.
       CaptureAsNewImage(ibmp);
       return;
     }

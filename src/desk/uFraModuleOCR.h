@@ -40,7 +40,9 @@ enum TEditState : unsigned char { esNormal, esCrop, esDrawRactangle };
 // current one.
 enum TCaptureType : unsigned char { ctSingle, ctCombine };
 
-// The change-of-current-image event.
+// The change-of-current-image event: the entry that the workspace names or
+// shows changed (an image shown or refused, an entry removed, the list
+// cleared).
 using TChangeCurItem = std::function<void()>;
 // The progress of a recognition or barcode reading as a status text; the
 // empty text when it is over.
@@ -51,6 +53,12 @@ class TRecognitionBatch;
 // The OCR workspace: the thumbnail list of the source images beside a page
 // control holding the image editor, the result editor, a reserved layout
 // view and a hidden work view; and every operation on them.
+//
+// The editor, the list's selection and the status line name one entry: the
+// current index is the selected entry while the editor shows its picture,
+// -1 while it shows none (nothing selected, or the selected entry's file
+// could not be read). Saving the image and appending a capture write only
+// the file of the current entry.
 class TfraModuleOCR : public QWidget {
   Q_OBJECT
 public:
@@ -164,6 +172,9 @@ private:
   void ApplyMouseMode();
   void CaptureAsNewImage(const QImage &ibmp);
   void CaptureAppendToCurrent(const QImage &ibmp, int idx);
+  // Raises OnChangeCurItem: the entry that the workspace names (the list's
+  // selected one) or the entry it shows changed.
+  void ChangeCurItem();
   void ScrollToCheckpoint(const QString &name);
   void SetResultInImageSheet(bool inImageSheet);
   // Recognition: the picture to prepare (with its resolution), the
@@ -175,7 +186,7 @@ private:
 
   Ui::fraModuleOCR *ui;
   TViewType curVT = VImage;
-  int curidx = -1;
+  int curidx = -1; // the entry whose picture the editor shows; -1: none
   TEditState curState = esNormal;
   TChangeCurItem FChangeCurItem;
   TProgressEvent FProgress;

@@ -1,4 +1,5 @@
 #include "tst_sources_support.h"
+#include "uCapture.h"
 #include "uImageFile.h"
 #include "uRichViewEdit.h"
 #include "uStatusBar.h"
@@ -247,12 +248,35 @@ private slots:
     QCOMPARE(boxes.first().Caption, QStringLiteral("Error"));
     QCOMPARE(boxes.first().Flags, unsigned(MB_OK | MB_ICONERROR));
     QCOMPARE(f->CurIdx(), 0);
-    QCOMPARE(ShownSize(desk), QSize(40, 30));                 // the previous image stays
-    QCOMPARE(desk.List()->SelectedImage(), byUser ? idx : 0); // a click selects by itself
+    QCOMPARE(ShownSize(desk), QSize(40, 30));  // the previous image stays
+    QCOMPARE(desk.List()->SelectedImage(), 0); // a click's own selection goes back to the image shown
     QCOMPARE(status(desk), statusBefore);
     QCOMPARE(probe.Count, 0);
     QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(desk.List()->ImageCount(), 3);
+  }
+
+  // A click on an entry whose file is gone, while the editor shows no entry
+  // (its file could not be read): nothing stays selected, and the status
+  // line says so.
+  void missingEntryPickedWhileNoneIsShown() {
+    TDeskFixture desk;
+    TfraModuleOCR *f = desk.Fra();
+    const QStringList files = pictures(desk, "in", 3);
+    WriteBytes(files.at(1), "no picture");
+    desk.Dialogs->OpenAnswers = {files};
+    desk.Run("actSrc_ImportFiles");
+    desk.List()->SelectByUser(1);
+    QCOMPARE(f->CurIdx(), -1);
+    QCOMPARE(status(desk), QStringLiteral("Images: 3    Current image: %1").arg(files.at(1)));
+    QVERIFY(QFile::remove(files.at(2)));
+    TChangeProbe probe(desk);
+    desk.List()->SelectByUser(2);
+    QCOMPARE(BoxTexts(*desk.Dialogs).last(), QStringLiteral("The image file no longer exists."));
+    QCOMPARE(f->CurIdx(), -1);
+    QCOMPARE(desk.List()->SelectedImage(), -1);
+    QCOMPARE(probe.Count, 1);
+    QCOMPARE(status(desk), QStringLiteral("No source image selected"));
   }
 
   void loadFailureLetsALaterPickTryAgain_data() {
@@ -289,27 +313,34 @@ private slots:
     desk.List()->SelectByUser(0);
     const QString statusBefore = status(desk);
 
+    QCOMPARE(statusBefore, QStringLiteral("Images: 3    Current image: %1").arg(files.at(0)));
+
     desk.List()->SelectByUser(1); // the failure reaches the default handler
     QList<TDialogCall> boxes = desk.Dialogs->OfKind("box");
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first().Flags, unsigned(MB_OK | MB_ICONERROR));
     QVERIFY2(boxes.first().Text.contains(QStringLiteral("p1.png")), qPrintable(boxes.first().Text));
     QVERIFY2(boxes.first().Text.contains(reason), qPrintable(boxes.first().Text));
+    // The entry asked for is selected and named; nothing is shown.
     QCOMPARE(f->CurIdx(), -1);
     QCOMPARE(ShownSize(desk), QSize(1, 1)); // blank
-    QCOMPARE(probe.Count, 1);
-    QCOMPARE(status(desk), statusBefore);
+    QCOMPARE(desk.List()->SelectedImage(), 1);
+    QCOMPARE(probe.Count, 2);
+    QCOMPARE(probe.SelectedAtEvent.last(), 1);
+    QCOMPARE(status(desk), QStringLiteral("Images: 3    Current image: %1").arg(bad));
 
     // Picked again, it is read again (and refused again).
     desk.List()->SelectByUser(1);
     QCOMPARE(desk.Dialogs->OfKind("box").size(), 2);
+    QCOMPARE(f->CurIdx(), -1);
+    QCOMPARE(probe.Count, 3);
     // Mended on disk, the next pick shows it.
     WritePicture(bad, {123, 45});
     desk.List()->SelectByUser(1);
     QCOMPARE(desk.Dialogs->OfKind("box").size(), 2);
     QCOMPARE(f->CurIdx(), 1);
     QCOMPARE(ShownSize(desk), QSize(123, 45));
-    QCOMPARE(probe.Count, 2);
+    QCOMPARE(probe.Count, 4);
     QCOMPARE(status(desk), QStringLiteral("Images: 3    Current image: %1").arg(bad));
   }
 
@@ -360,6 +391,156 @@ private slots:
     QCOMPARE(boxes.first().Text, kind == QLatin1String("gone")
                                      ? QStringLiteral("The image file no longer exists.")
                                      : QStringLiteral("Cannot read the image file \"%1\": %2").arg(bad, reason));
+  }
+
+  // After a load that fails, a removal or a clear, the editor, the list's
+  // selection and the status line name one entry; saving the image and
+  // appending a capture write only the file of the picture shown, and a
+  // capture appended while none is shown becomes an image of its own.
+  void oneEntryNamedAfterFailuresRemovalsAndClears_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QStringList>("imported"); // before the step, shown from the first
+    QTest::addColumn<QString>("selected");     // file name of the entry selected after the step; "" none
+    QTest::addColumn<bool>("shown");           // the editor shows the selected entry's picture
+    QTest::addColumn<bool>("refused");         // the step ends with a box that names cut.png
+    QTest::newRow("truncated PNG imported after good.png")
+        << "import cut.png" << QStringList{"good.png"} << "cut.png" << false << true;
+    QTest::newRow("damaged thumbnail clicked")
+        << "click 1" << QStringList{"good.png", "cut.png", "other.png"} << "cut.png" << false << true;
+    QTest::newRow("toolbar remove") << "remove 1" << QStringList{"good.png", "mid.png", "other.png"} << "other.png"
+                                    << true << false;
+    QTest::newRow("toolbar clear") << "clear" << QStringList{"good.png", "other.png"} << "" << false << false;
+    QTest::newRow("toolbar remove, the next entry damaged")
+        << "remove 1" << QStringList{"good.png", "mid.png", "cut.png"} << "cut.png" << false << true;
+  }
+  void oneEntryNamedAfterFailuresRemovalsAndClears() {
+    QFETCH(QString, step);
+    QFETCH(QStringList, imported);
+    QFETCH(QString, selected);
+    QFETCH(bool, shown);
+    QFETCH(bool, refused);
+    TDeskFixture desk;
+    TfraModuleOCR *f = desk.Fra();
+    const QString dir = desk.App.File("in");
+    const QByteArray good = ReadBytes(WritePicture(dir + "/good.png", {60, 40}, Qt::darkGreen));
+    WritePicture(dir + "/mid.png", {50, 30}, Qt::yellow);
+    WritePicture(dir + "/other.png", {80, 20}, Qt::blue);
+    // A real picture cut in the middle of its pixel data: the header reads.
+    QImage noise(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+      for (int x = 0; x < noise.width(); ++x)
+        noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) & 255));
+    QVERIFY(noise.save(dir + "/whole.png"));
+    const QByteArray whole = ReadBytes(dir + "/whole.png");
+    WriteBytes(dir + "/cut.png", whole.left(whole.size() / 2));
+    QVERIFY(QFile::remove(dir + "/whole.png"));
+    auto path = [&dir](const QString &name) { return name.isEmpty() ? QString() : dir + u'/' + name; };
+    auto files = [&] {
+      QMap<QString, QByteArray> out;
+      for (const QString &name : QDir(dir).entryList(QDir::Files))
+        out.insert(name, ReadBytes(path(name)));
+      return out;
+    };
+
+    QStringList chosen;
+    for (const QString &name : imported)
+      chosen << path(name);
+    desk.Dialogs->OpenAnswers = {chosen};
+    desk.Run("actSrc_ImportFiles");
+    QCOMPARE(f->CurIdx(), 0);
+    const int n = desk.List()->ImageCount();
+    const bool listCommand = step == QLatin1String("clear") || step.startsWith(QLatin1String("remove"));
+    if (listCommand)
+      desk.List()->SelectByUser(1); // shown: the entry that goes
+    QCOMPARE(desk.Dialogs->Calls.size(), 1);
+    TChangeProbe probe(desk);
+    if (step == QLatin1String("import cut.png")) {
+      desk.Dialogs->OpenAnswers = {{path("cut.png")}};
+      desk.Run("actSrc_ImportFiles");
+    } else if (step == QLatin1String("click 1")) {
+      desk.List()->SelectByUser(1);
+    } else {
+      desk.Dialogs->BoxAnswers = {IDYES};
+      if (step == QLatin1String("clear"))
+        f->actSrc_ClearAll->trigger(); // the list's own toolbar
+      else
+        f->actSrc_RemoveSel->trigger();
+    }
+    const QStringList boxes = BoxTexts(*desk.Dialogs);
+    if (refused)
+      QVERIFY2(boxes.size() >= 1 && boxes.last().contains(path("cut.png")), qPrintable(boxes.join('\n')));
+    else
+      QCOMPARE(boxes, QStringList{"Are you sure?"});
+    const int count = desk.List()->ImageCount();
+    const int expectedCount = step == QLatin1String("import cut.png") ? n + 1
+                              : step == QLatin1String("clear")        ? 0
+                              : listCommand                           ? n - 1
+                                                                      : n;
+    QCOMPARE(count, expectedCount);
+    const int sel = desk.List()->SelectedImage();
+    QCOMPARE(desk.List()->ImageFileName(sel), path(selected));
+    QCOMPARE(f->CurIdx(), shown ? sel : -1);
+    const QString named = selected.isEmpty()
+                              ? QStringLiteral("No source image selected")
+                              : QStringLiteral("Images: %1    Current image: %2").arg(count).arg(path(selected));
+    QCOMPARE(status(desk), named);
+    QCOMPARE(probe.Count, 1);
+    QCOMPARE(probe.SelectedAtEvent, QList<int>{sel});
+
+    // Save image: only the file shown is written, with the edit.
+    const QMap<QString, QByteArray> beforeSave = files();
+    const QSize shownSize = ShownSize(desk);
+    desk.Run("actIE_Rotate90");
+    desk.Run("actIE_Save");
+    QMap<QString, QByteArray> afterSave = files();
+    if (shown) {
+      QCOMPARE(ReadImageFile(path(selected)).size(), shownSize.transposed());
+      afterSave.remove(selected);
+    }
+    for (auto it = afterSave.cbegin(); it != afterSave.cend(); ++it)
+      QVERIFY2(it.value() == beforeSave.value(it.key()), qPrintable(it.key()));
+    QCOMPARE(afterSave.value("good.png"), good);
+
+    // Capture and append: below the picture shown, into its file; with none
+    // shown the capture is kept as a new image.
+    const QMap<QString, QByteArray> beforeAppend = files();
+    desk.Dialogs->OnForm = [](QDialog *dialog) {
+      auto *form = static_cast<TfrmCapture *>(dialog);
+      QImage grab(200, 200, QImage::Format_RGB32);
+      grab.fill(Qt::red);
+      form->img1->IO().LoadFromImage(grab);
+      form->img1->Select(QRect(10, 10, 70, 30));
+      return int(QDialog::Accepted);
+    };
+    probe.Count = 0;
+    desk.Run("actCaptureCombine");
+    QVERIFY2(BoxTexts(*desk.Dialogs) == boxes, qPrintable(BoxTexts(*desk.Dialogs).join('\n')));
+    QMap<QString, QByteArray> afterAppend = files();
+    if (shown) {
+      const QSize rotated = shownSize.transposed();
+      const QImage combined = ReadImageFile(path(selected));
+      QCOMPARE(combined.size(), QSize(qMax(rotated.width(), 70), rotated.height() + 30));
+      QCOMPARE(combined.pixelColor(2, rotated.height() + 2), QColor(Qt::red));
+      afterAppend.remove(selected);
+      QCOMPARE(desk.List()->ImageCount(), count);
+      QCOMPARE(f->CurIdx(), sel);
+      QCOMPARE(probe.Count, 0);
+      QCOMPARE(status(desk), named);
+    } else {
+      QCOMPARE(desk.List()->ImageCount(), count + 1);
+      const QString capture = desk.List()->ImageFileName(count);
+      QVERIFY2(capture.startsWith(desk.App.File("temp/")), qPrintable(capture));
+      QCOMPARE(ReadImageFile(capture).size(), QSize(70, 30));
+      QCOMPARE(desk.List()->SelectedImage(), count);
+      QCOMPARE(f->CurIdx(), count);
+      QCOMPARE(ShownSize(desk), QSize(70, 30));
+      QCOMPARE(probe.Count, 1);
+      QCOMPARE(status(desk), QStringLiteral("Images: %1    Current image: %2").arg(count + 1).arg(capture));
+    }
+    QMap<QString, QByteArray> untouched = beforeAppend;
+    untouched.remove(shown ? selected : QString());
+    QCOMPARE(afterAppend, untouched);
+    QCOMPARE(afterAppend.value("good.png"), good);
   }
 
   void resolutionComesFromTheShownFile_data() {

@@ -558,7 +558,8 @@ private slots:
       QVERIFY(QFile::exists(p)); // the files stay on disk
     QCOMPARE(desk.List()->SelectedImage(), selectedAfter);
     QCOMPARE(f->CurIdx(), selectedAfter);
-    QCOMPARE(probe.Count, 0);
+    QCOMPARE(probe.Count, 1); // the status line follows
+    QCOMPARE(probe.SelectedAtEvent, QList<int>{selectedAfter});
     QCOMPARE(f->rveResult->toPlainText(), QStringLiteral("result stays"));
     if (shownPicture >= 0) {
       QCOMPARE(ShownSize(desk), sizeOf(shownPicture));
@@ -658,7 +659,7 @@ private slots:
     QCOMPARE(boxes.size(), 1); // asked also when the list is empty
     QCOMPARE(boxes.first().Text, QStringLiteral("Are you sure?"));
     QCOMPARE(boxes.first().Flags, unsigned(MB_YESNO | MB_ICONWARNING));
-    QCOMPARE(probe.Count, 0);
+    QCOMPARE(probe.Count, answer == IDYES ? 1 : 0); // the status line follows a clear
     QCOMPARE(f->rveResult->toPlainText(), QStringLiteral("result stays"));
     QCOMPARE(f->rveResult->CheckpointCount(), 1);
     if (answer == IDYES) {

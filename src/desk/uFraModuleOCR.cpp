@@ -476,6 +476,14 @@ void TfraModuleOCR::ShowProgress(int percent) {
 void TfraModuleOCR::OCR(const QString &LangName) { OCRStep(LangName, nullptr, -1); }
 
 void TfraModuleOCR::OCRStep(const QString &LangName, TRecognitionBatch *batch, int index) {
+  // Only the picture of the entry shown is recognised: with none shown (its
+  // file could not be read, the list was cleared) the editor holds no text
+  // of any file. A job read ahead for this step is given up.
+  if (curidx < 0) {
+    if (batch)
+      batch->Take(index);
+    return;
+  }
   TBusyWork busy;
   struct TClear {
     const TProgressEvent &Progress;
@@ -584,6 +592,9 @@ void TfraModuleOCR::OCRAll(const QString &LangName) {
 }
 
 void TfraModuleOCR::BarcodeDetect() {
+  // As for recognition: only the picture of the entry shown is read.
+  if (curidx < 0)
+    return;
   TBusyWork busy;
   struct TClear {
     const TProgressEvent &Progress;

@@ -58,7 +58,8 @@ class TRecognitionBatch;
 // current index is the selected entry while the editor shows its picture,
 // -1 while it shows none (nothing selected, or the selected entry's file
 // could not be read). Saving the image and appending a capture write only
-// the file of the current entry.
+// the file of the current entry; recognition and barcode reading read only
+// its picture, and do nothing while there is no current entry.
 class TfraModuleOCR : public QWidget {
   Q_OBJECT
 public:
@@ -75,7 +76,9 @@ public:
   int AddImageFile(const QString &fileName);
   void ShowImage(int idx);
 
-  // Recognition and barcodes
+  // Recognition and barcodes. OCR and BarcodeDetect work on the current
+  // entry's picture and do nothing without one; a step of OCRAll whose
+  // image is gone recognises the picture shown before, if any.
   void SetOCRImage();
   void OCR(const QString &LangName);
   void OCRAll(const QString &LangName);

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -103,6 +104,24 @@ void Import(TDeskFixture &desk, const QStringList &files) {
 }
 
 QString SelectedPath(TDeskFixture &desk) { return desk.List()->ImageFileName(desk.List()->SelectedImage()); }
+
+// A real PNG picture cut in the middle of its pixel data: its header reads,
+// its pixels do not.
+QString WriteCutPng(const QString &path) {
+  QImage noise(300, 200, QImage::Format_RGB32);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x)
+      noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) & 255));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  noise.save(&buffer, "PNG");
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(png.left(png.size() / 2)) != png.size() / 2)
+    qFatal("cannot write %s", qPrintable(path));
+  return path;
+}
 
 // What a recognise-all batch leaves: the editor's text, its checkpoints,
 // the messages shown in order, the current and the selected image.
@@ -679,6 +698,152 @@ private slots:
     QCOMPARE(SelectedPath(desk), c);
     QCOMPARE(changes, 1); // the first image was current already
     QCOMPARE(desk.Fra()->CurVT(), VBoth);
+  }
+
+  // Recognition and barcode reading act on the picture that the editor
+  // shows: with none shown (its file could not be read, the list was
+  // cleared) they append nothing, show nothing and leave the plug-in alone.
+  void nothingShownIsNeitherRecognisedNorRead_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("image shown") << "import a.png" << true;
+    QTest::newRow("truncated PNG imported") << "import cut.png" << false;
+    QTest::newRow("damaged thumbnail clicked") << "click cut.png" << false;
+    QTest::newRow("removal, the next entry damaged") << "remove" << false;
+    QTest::newRow("first chosen file gone") << "import gone.png" << false;
+    QTest::newRow("list cleared") << "clear" << false;
+  }
+  void nothingShownIsNeitherRecognisedNorRead() {
+    QFETCH(QString, step);
+    QFETCH(bool, shown);
+    TDeskFixture desk;
+    const QString a = WritePage(desk.App.File("in/a.png"), TextPage(QSize(900, 200), EnglishLines));
+    const QString b = WritePage(desk.App.File("in/b.png"), TextPage(QSize(600, 120), {{"Bravo"}}));
+    const QString cut = WriteCutPng(desk.App.File("in/cut.png"));
+    const QString gone = desk.App.File("in/gone.png");
+    auto import = [&desk](const QStringList &files) {
+      desk.Dialogs->OpenAnswers = {files};
+      desk.Run("actSrc_ImportFiles");
+    };
+    if (step == QLatin1String("import a.png")) {
+      import({a});
+    } else if (step == QLatin1String("import cut.png")) {
+      import({cut});
+    } else if (step == QLatin1String("click cut.png")) {
+      import({a, cut});
+      desk.List()->SelectByUser(1);
+    } else if (step == QLatin1String("remove")) {
+      import({a, b, cut});
+      desk.List()->SelectByUser(1);
+      desk.Dialogs->BoxAnswers = {IDYES};
+      desk.Run("actSrc_RemoveSel");
+      QCOMPARE(SelectedPath(desk), cut);
+    } else if (step == QLatin1String("import gone.png")) {
+      import({gone, a});
+    } else {
+      import({a});
+      desk.Dialogs->BoxAnswers = {IDYES};
+      desk.Run("actSrc_ClearAll");
+    }
+    QCOMPARE(desk.Fra()->CurIdx(), shown ? 0 : -1);
+    desk.Dialogs->Calls.clear();
+    VisionServiceTest::StopIdleHelpers();
+    const int started = VisionServiceTest::HelpersStarted();
+    desk.Fra()->OCR(QStringLiteral("English"));
+    desk.Fra()->BarcodeDetect();
+    QVERIFY2(desk.Dialogs->Calls.isEmpty(), qPrintable(desk.Dialogs->Calls.value(0).Text));
+    TRichViewEdit *rve = desk.Fra()->rveResult;
+    if (shown) {
+      QCOMPARE(CheckpointNames(rve), QStringList{a});
+      QCOMPARE(Words(EditorText(rve)), EnglishWords);
+      QVERIFY(VisionServiceTest::HelpersStarted() > started);
+    } else {
+      QCOMPARE(rve->CheckpointCount(), 0);
+      QVERIFY(EditorText(rve).isEmpty());
+      QCOMPARE(VisionServiceTest::HelpersStarted(), started);
+    }
+  }
+
+  // Recognise all over images that cannot all be shown, with and without
+  // workers ahead: a picture that cannot be read ends the batch with the
+  // message that names it; a file gone is reported and the picture shown
+  // before is recognised in its place, and when none was shown that step
+  // recognises nothing.
+  void batchOverImagesThatCannotBeShown_data() {
+    QTest::addColumn<QStringList>("files");       // imported; the first shown when it can be
+    QTest::addColumn<QString>("before");          // what happens before the batch
+    QTest::addColumn<QStringList>("checkpoints"); // file names
+    QTest::addColumn<QStringList>("boxes");       // file names: the gone one's box, or the load failure naming it
+    QTest::addColumn<QString>("selected");        // file name
+    QTest::addColumn<int>("current");
+    QTest::newRow("second image damaged") << QStringList{"a.png", "cut.png", "c.png"} << "" << QStringList{"a.png"}
+                                          << QStringList{"cut.png"} << "cut.png" << -1;
+    QTest::newRow("first image damaged") << QStringList{"cut.png", "b.png"} << "" << QStringList{}
+                                         << QStringList{"cut.png"} << "cut.png" << -1;
+    QTest::newRow("nothing shown, first image gone")
+        << QStringList{"gone.png", "b.png", "c.png"} << "" << QStringList{"b.png", "c.png"} << QStringList{"gone.png"}
+        << "c.png" << 2;
+    QTest::newRow("damaged thumbnail clicked, first image deleted")
+        << QStringList{"a.png", "cut.png", "c.png"} << "click 1, delete a.png" << QStringList{}
+        << QStringList{"a.png", "cut.png"} << "cut.png" << -1;
+  }
+  void batchOverImagesThatCannotBeShown() {
+    QFETCH(QStringList, files);
+    QFETCH(QString, before);
+    QFETCH(QStringList, checkpoints);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, selected);
+    QFETCH(int, current);
+    const QMap<QString, QList<QStringList>> texts = {
+        {"a.png", {{"Alpha", "one"}}}, {"b.png", {{"Bravo", "two"}}}, {"c.png", {{"Charlie", "three"}}}};
+    struct TDefaultWorkers {
+      ~TDefaultWorkers() { TRecognitionBatch::SetWorkers(-1); }
+    } defaultWorkers;
+    for (const int workers : {0, 4}) {
+      TRecognitionBatch::SetWorkers(workers);
+      TDeskFixture desk;
+      const QString dir = desk.App.File("in");
+      QStringList paths;
+      for (const QString &name : files) {
+        const QString path = dir + u'/' + name;
+        if (name == QLatin1String("cut.png"))
+          WriteCutPng(path);
+        else if (texts.contains(name))
+          WritePage(path, TextPage(QSize(600, 120), texts.value(name)));
+        paths << path;
+      }
+      desk.Dialogs->OpenAnswers = {paths};
+      desk.Run("actSrc_ImportFiles");
+      if (before == QLatin1String("click 1, delete a.png")) {
+        desk.List()->SelectByUser(1);
+        QVERIFY(QFile::remove(dir + QStringLiteral("/a.png")));
+      }
+      desk.Dialogs->Calls.clear();
+      desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
+      desk.Run("actRec_All");
+      TRichViewEdit *rve = desk.Fra()->rveResult;
+      QStringList names;
+      for (const QString &c : CheckpointNames(rve))
+        names << c.section(u'/', -1);
+      QCOMPARE(names, checkpoints);
+      QStringList words;
+      for (const QString &name : checkpoints)
+        for (const QStringList &line : texts.value(name))
+          words += line;
+      QCOMPARE(Words(EditorText(rve)), words);
+      const QList<TDialogCall> shownBoxes = desk.Dialogs->OfKind(QStringLiteral("box"));
+      QCOMPARE(desk.Dialogs->Calls.size(), shownBoxes.size());
+      QCOMPARE(shownBoxes.size(), boxes.size());
+      for (int i = 0; i < boxes.size(); ++i) {
+        const QString &text = shownBoxes[i].Text;
+        if (QFile::exists(dir + u'/' + boxes[i]))
+          QVERIFY2(text.contains(dir + u'/' + boxes[i]), qPrintable(text));
+        else
+          QCOMPARE(text, GetLangText(QStringLiteral("error_nonFile")));
+      }
+      QCOMPARE(SelectedPath(desk), dir + u'/' + selected);
+      QCOMPARE(desk.Fra()->CurIdx(), current);
+    }
   }
 
   void batchReportsAMissingLanguageForEveryImage() {

@@ -22,6 +22,12 @@ int AskYesNoBox(const QString &text) {
   return answer == IDYES ? IDYES : IDNO;
 }
 
+int AskYesNoCancelBox(const QString &text) {
+  const int answer = Dialogs().MessageBox(nullptr, text, GetLangText(QStringLiteral("caption_information")),
+                                          MB_YESNOCANCEL | MB_ICONWARNING);
+  return answer == IDYES || answer == IDNO ? answer : IDCANCEL;
+}
+
 void RunProgram(const QString &fileName) { Desktop().OpenDocument(fileName); }
 
 void DeleteFolder(const QString &folder) { DeleteFolderTree(folder); }

@@ -9,6 +9,8 @@ void ShowWarningBox(const QString &text);
 void ShowInfoBox(const QString &text);
 // Yes and No only; returns IDYES (6) or IDNO (7).
 int AskYesNoBox(const QString &text);
+// Yes, No and Cancel; returns IDYES (6), IDNO (7) or IDCANCEL (2).
+int AskYesNoCancelBox(const QString &text);
 
 // Opens a file with the user's default program for its type.
 void RunProgram(const QString &fileName);

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -29,6 +31,7 @@ private slots:
     QTest::newRow("warning") << 1 << "Note" << 0x30u;
     QTest::newRow("information") << 2 << "Note" << 0x40u;
     QTest::newRow("yes/no") << 3 << "Note" << 0x34u;
+    QTest::newRow("yes/no/cancel") << 4 << "Note" << 0x33u;
   }
   void boxes() {
     QFETCH(int, which);
@@ -40,7 +43,8 @@ private slots:
     case 0: ShowErrorBox("text"); break;
     case 1: ShowWarningBox("text"); break;
     case 2: ShowInfoBox("text"); break;
-    default: QCOMPARE(AskYesNoBox("text"), 6); break;
+    case 3: QCOMPARE(AskYesNoBox("text"), 6); break;
+    default: QCOMPARE(AskYesNoCancelBox("text"), 6); break;
     }
     QCOMPARE(dialogs->Calls.size(), 1);
     QCOMPARE(dialogs->Calls.first().Caption, caption);
@@ -53,6 +57,42 @@ private slots:
     dialogs->BoxAnswers = {IDNO, IDOK};
     QCOMPARE(AskYesNoBox("a"), 7);
     QCOMPARE(AskYesNoBox("b"), 7);
+  }
+
+  void yesNoCancelGivesSixSevenOrTwo() {
+    TDialogsScope dialogs;
+    dialogs->BoxAnswers = {IDNO, IDOK, IDCANCEL};
+    QCOMPARE(AskYesNoCancelBox("a"), 7);
+    QCOMPARE(AskYesNoCancelBox("b"), 2);
+    QCOMPARE(AskYesNoCancelBox("c"), 2);
+    QCOMPARE(AskYesNoCancelBox("unexpected"), 2);
+  }
+
+  // The real box: its three buttons, and Escape for Cancel.
+  void realYesNoCancelBox_data() {
+    QTest::addColumn<int>("button"); // QMessageBox::StandardButton, 0: Escape
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Yes") << int(QMessageBox::Yes) << int(IDYES);
+    QTest::newRow("No") << int(QMessageBox::No) << int(IDNO);
+    QTest::newRow("Cancel") << int(QMessageBox::Cancel) << int(IDCANCEL);
+    QTest::newRow("Escape") << 0 << int(IDCANCEL);
+  }
+  void realYesNoCancelBox() {
+    QFETCH(int, button);
+    QFETCH(int, answer);
+    int buttons = 0;
+    QTimer::singleShot(0, [&] {
+      auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      buttons = int(box->buttons().size());
+      if (button)
+        box->button(QMessageBox::StandardButton(button))->click();
+      else
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    TQtDialogs dialogs;
+    QCOMPARE(dialogs.MessageBox(nullptr, "Save?", "Note", MB_YESNOCANCEL | MB_ICONWARNING), answer);
+    QCOMPARE(buttons, 3);
   }
 
   void missingCaptionShowsTheKey() {

@@ -4,6 +4,8 @@
 
 int TTestDialogs::MessageBox(QWidget *, const QString &text, const QString &caption, unsigned flags) {
   Calls.append({QStringLiteral("box"), text, caption, flags, {}});
+  if ((flags & 0x0Fu) == MB_YESNOCANCEL)
+    return BoxAnswers.isEmpty() ? IDCANCEL : BoxAnswers.takeFirst();
   if ((flags & 0x0Fu) != MB_YESNO)
     return IDOK;
   return BoxAnswers.isEmpty() ? IDNO : BoxAnswers.takeFirst();

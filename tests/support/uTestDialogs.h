@@ -23,7 +23,7 @@ struct TDialogCall {
 class TTestDialogs : public TDialogs {
 public:
   QList<TDialogCall> Calls;
-  QList<int> BoxAnswers;            // IDYES / IDNO for yes/no boxes
+  QList<int> BoxAnswers;            // IDYES / IDNO (/ IDCANCEL) for yes/no (/cancel) boxes
   QList<QStringList> OpenAnswers;   // chosen files; empty list: cancel
   QList<QString> SaveAnswers;       // chosen file; empty: cancel
   QList<QString> FolderAnswers;     // chosen folder; empty: cancel

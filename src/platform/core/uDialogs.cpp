@@ -101,6 +101,13 @@ int TQtDialogs::MessageBox(QWidget *owner, const QString &text, const QString &c
   default:
     break;
   }
+  if ((flags & 0x0Fu) == MB_YESNOCANCEL) {
+    QPushButton *yes = box.addButton(QMessageBox::Yes);
+    QPushButton *no = box.addButton(QMessageBox::No);
+    box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == yes ? IDYES : box.clickedButton() == no ? IDNO : IDCANCEL;
+  }
   if ((flags & 0x0Fu) == MB_YESNO) {
     QPushButton *yes = box.addButton(QMessageBox::Yes);
     box.addButton(QMessageBox::No);

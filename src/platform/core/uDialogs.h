@@ -12,6 +12,7 @@ class QWidget;
 // Message-box flags and results, with the platform's numeric values.
 enum : unsigned {
   MB_OK = 0x00,
+  MB_YESNOCANCEL = 0x03,
   MB_YESNO = 0x04,
   MB_ICONERROR = 0x10,
   MB_ICONWARNING = 0x30,
@@ -36,7 +37,8 @@ class TDialogs {
 public:
   virtual ~TDialogs();
 
-  // A modal message box; returns IDOK, IDYES or IDNO.
+  // A modal message box; returns IDOK, IDYES or IDNO, and for Yes/No/Cancel
+  // also IDCANCEL (Cancel, Escape or the window closed).
   virtual int MessageBox(QWidget *owner, const QString &text, const QString &caption, unsigned flags) = 0;
   // The platform's error message dialog with a single OK button.
   virtual void ErrorDialog(QWidget *owner, const QString &text) = 0;

@@ -182,6 +182,27 @@ private slots:
     QVERIFY(Near(page.pixel(60, 43), Qt::white));
   }
 
+  // Pictures are stored as drawn, without loss: a colour picture with fine
+  // detail is not turned into JPEG, and its pixels come back unchanged.
+  void picturesAreStoredWithoutLoss() {
+    QImage picture(64, 32, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+      for (int x = 0; x < picture.width(); ++x)
+        picture.setPixel(x, y, (x + y) % 2 ? qRgb(200, 30, 60) : qRgb(20, 180, 240));
+    TGDIPages report;
+    report.BeginDoc();
+    report.DrawBMP(picture, 0, 64);
+    report.EndDoc();
+    QVERIFY(!report.PdfData().contains("DCTDecode"));
+    const QString path = tmp.filePath("lossless.pdf");
+    QVERIFY(report.ExportPDF(path, false, false));
+    QCOMPARE(report.LastError(), QString());
+    QVERIFY(QProcess::execute(QStringLiteral("pdfimages"), {QStringLiteral("-png"), path, tmp.filePath("lossless")}) ==
+            0);
+    const QImage back(tmp.filePath("lossless-000.png"));
+    QCOMPARE(back.convertToFormat(QImage::Format_RGB32), picture);
+  }
+
   void pictureStartsANewPageWhenTheRestIsTooShort() {
     TGDIPages report;
     report.BeginDoc();
@@ -267,12 +288,14 @@ private slots:
 
   void exportFailureReturnsFalse_data() {
     QTest::addColumn<QString>("target");
-    QTest::newRow("missing folder") << "missing/folder/out.pdf";
-    QTest::newRow("a folder") << "afolder";
-    QTest::newRow("no name") << "";
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing folder") << "missing/folder/out.pdf" << "No such file or directory";
+    QTest::newRow("a folder") << "afolder" << "Is a directory";
+    QTest::newRow("no name") << "" << "No file name was given.";
   }
   void exportFailureReturnsFalse() {
     QFETCH(QString, target);
+    QFETCH(QString, reason);
     QDir(tmp.path()).mkpath("afolder");
     const QString path = target.isEmpty() ? QString() : tmp.filePath(target);
     TDialogsScope dialogs;
@@ -282,6 +305,7 @@ private slots:
     report.DrawText(QStringLiteral("text"));
     report.EndDoc();
     QVERIFY(!report.ExportPDF(path, false, true));
+    QCOMPARE(report.LastError(), reason);
     QVERIFY(dialogs->Calls.isEmpty());
     QVERIFY(desktop->Opened.isEmpty());
     QVERIFY(target != "afolder" || QFileInfo(path).isDir());

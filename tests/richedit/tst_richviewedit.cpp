@@ -1,5 +1,9 @@
 #include "uRichViewEdit.h"
 
+#include "../imgproc/uImgTestFiles.h"
+
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QScrollBar>
@@ -8,6 +12,7 @@
 #include <QTextDocument>
 #include <QTextTable>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -555,6 +560,123 @@ private slots:
     edit.LoadFromFile(path);
     QCOMPARE(Paragraphs(edit), (QStringList{"Grüße", "zwei"}));
     QCOMPARE(edit.GetItemStyle(0), 0);
+  }
+
+  // The whole document replaced in one step of the undo history: undo
+  // brings back text, formatting, pictures and the same checkpoints at their
+  // places; redo replaces again.
+  void replaceAllTextIsOneUndoStep() {
+    TRichViewEdit edit;
+    edit.AddNamedCheckpoint("first");
+    edit.AddText("Heading", 1);
+    edit.AddPicture(Picture(6, 4), 0);
+    edit.AddNamedCheckpoint("second");
+    edit.AddText("\nbody text", 0);
+    const QString before = edit.document()->toHtml();
+    const TCheckpointData second = edit.FindCheckpointByName("second");
+    const int secondPos = edit.GetCheckpointPos(second);
+    edit.ReplaceAllText("one\ntwo", 0);
+    QCOMPARE(Paragraphs(edit), (QStringList{"one", "two"}));
+    QCOMPARE(edit.CheckpointCount(), 0);
+    QCOMPARE(edit.GetItemStyle(0), 0);
+    QVERIFY(edit.document()->isModified());
+    edit.undo();
+    QCOMPARE(edit.document()->toHtml(), before);
+    QCOMPARE(edit.CheckpointCount(), 2);
+    QCOMPARE(edit.FindCheckpointByName("second"), second);
+    QCOMPARE(edit.GetCheckpointPos(second), secondPos);
+    QCOMPARE(edit.GetCheckpointPos(edit.FindCheckpointByName("first")), 0);
+    QVERIFY(!edit.document()->isUndoAvailable());
+    edit.redo();
+    QCOMPARE(Paragraphs(edit), (QStringList{"one", "two"}));
+    QCOMPARE(edit.CheckpointCount(), 0);
+    QVERIFY_THROWS_EXCEPTION(ERichViewError, edit.ReplaceAllText("x", 99));
+  }
+
+  // The pictures that an opened document names are read from local regular
+  // files only, through the image reader's checks: a pipe, a device, a
+  // folder, a header claiming a giant picture or a web address give a
+  // broken picture at once, without a read that could block or not end.
+  void picturesOfAnOpenedDocumentAreReadThroughTheChecks_data() {
+    QTest::addColumn<QString>("file");   // the document, in the folder "doc"
+    QTest::addColumn<QString>("source"); // the picture's name in it; %1: the folder
+    QTest::addColumn<bool>("loaded");
+    QTest::newRow("relative") << "a.html" << "pics/good.png" << true;
+    QTest::newRow("relative, Markdown") << "a.md" << "pics/good.png" << true;
+    QTest::newRow("absolute path") << "a.html" << "%1/pics/good.png" << true;
+    QTest::newRow("file address") << "a.html" << "file://%1/pics/good.png" << true;
+    QTest::newRow("data address") << "a.html" << "data:image/png;base64,DATA" << true;
+    QTest::newRow("missing") << "a.html" << "pics/none.png" << false;
+    QTest::newRow("a pipe") << "a.html" << "pics/pipe.png" << false;
+    QTest::newRow("a pipe, Markdown") << "a.md" << "pics/pipe.png" << false;
+    QTest::newRow("a device") << "a.html" << "/dev/zero" << false;
+    QTest::newRow("a folder") << "a.html" << "pics" << false;
+    QTest::newRow("a giant picture's header") << "a.html" << "pics/giant.png" << false;
+    QTest::newRow("web address") << "a.html" << "http://127.0.0.1:9/good.png" << false;
+  }
+  void picturesOfAnOpenedDocumentAreReadThroughTheChecks() {
+    QFETCH(QString, file);
+    QFETCH(QString, source);
+    QFETCH(bool, loaded);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("doc");
+    QVERIFY(QDir().mkpath(folder + "/pics"));
+    const QImage good = Picture(9, 7, Qt::blue);
+    QVERIFY(good.save(folder + "/pics/good.png"));
+    QVERIFY(ImgTestFiles::WriteBytes(folder + "/pics/giant.png", ImgTestFiles::MakePng(60000, 60000, -1, 0, false)));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder + "/pics/pipe.png").constData(), 0600), 0);
+    QByteArray png;
+    {
+      QBuffer buffer(&png);
+      buffer.open(QIODevice::WriteOnly);
+      good.save(&buffer, "png");
+    }
+    source = source.arg(folder).replace("DATA", QString::fromLatin1(png.toBase64()));
+    const QByteArray text = file.endsWith(".md") ? ("before ![p](" + source.toUtf8() + ") after\n")
+                                                 : ("<p>before <img src=\"" + source.toUtf8() + "\"> after</p>");
+    QVERIFY(ImgTestFiles::WriteBytes(folder + "/" + file, text));
+    TRichViewEdit edit;
+    edit.resize(400, 300);
+    edit.LoadFromFile(folder + "/" + file);
+    edit.Format();
+    QCOMPARE(edit.ItemCount(), 3);
+    const TRVItemInfo picture = edit.GetItem(1);
+    QCOMPARE(picture.Kind, TRVItemKind::Picture);
+    QCOMPARE(!picture.Image.isNull(), loaded);
+    if (loaded)
+      QCOMPARE(picture.Image.size(), good.size());
+  }
+
+  // Only a regular file of a bounded size is opened as a document.
+  void openRefusesWhatIsNoDocumentFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "none.html" << "No such file or directory";
+    QTest::newRow("a folder") << "folder.html" << "Is a directory";
+    QTest::newRow("a pipe") << "pipe.html" << "It is a device, a pipe or a socket, not a file.";
+    QTest::newRow("too large") << "large.txt" << "It is larger than 128 MB.";
+  }
+  void openRefusesWhatIsNoDocumentFile() {
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath("folder.html")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("pipe.html")).constData(), 0600), 0);
+    {
+      QFile large(dir.filePath("large.txt")); // sparse: nothing of it is read
+      QVERIFY(large.open(QIODevice::WriteOnly));
+      QVERIFY(large.resize(TRichViewEdit::MaxDocumentBytes + 1));
+    }
+    TRichViewEdit edit;
+    edit.AddText("kept", 0);
+    QString message;
+    try {
+      edit.LoadFromFile(dir.filePath(name));
+    } catch (const ERichViewError &e) {
+      message = QString::fromUtf8(e.what());
+    }
+    QCOMPARE(message, QStringLiteral("Cannot open file \"%1\". %2").arg(dir.filePath(name), reason));
+    QCOMPARE(edit.toPlainText(), QStringLiteral("kept"));
   }
 
   void fileFailuresRaise() {

@@ -309,6 +309,7 @@ private slots:
     TRichViewEdit edit;
     edit.AddText("Result text", 0);
     edit.AddPicture(QImage(SavePng(tmp.filePath("e.png"), 4, 4)));
+    QVERIFY(edit.document()->isModified());
     std::unique_ptr<TrvAction> action(CreateRVAction(TrvActionKind::Export));
     action->SetControl(&edit);
     action->trigger();
@@ -319,6 +320,8 @@ private slots:
     QVERIFY(f.readAll().startsWith(start));
     const bool pictureFile = name.endsWith(".htm") || name.endsWith(".md");
     QCOMPARE(QFile::exists(dir.filePath("img1.png")), pictureFile);
+    // Written, it is kept: no longer modified.
+    QVERIFY(!edit.document()->isModified());
   }
 
   void saveAsMarksTheDocumentSaved() {

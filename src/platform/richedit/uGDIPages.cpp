@@ -3,6 +3,7 @@
 #include "uAtomicFile.h"
 #include "uDialogs.h"
 #include "uException.h"
+#include "uPlatformText.h"
 #include "uShell.h"
 
 #include <QBuffer>
@@ -42,6 +43,8 @@ void TGDIPages::BeginDoc() {
     FPainter.reset();
     throw EPlatformError(QStringLiteral("The PDF document could not be started."));
   }
+  // Without it the PDF engine stores colour pictures as JPEG, blurring text.
+  FPainter->setRenderHint(QPainter::LosslessImageRendering);
   // The painter's origin is the top-left corner inside the margins.
   FWidth = MMToDev(PageWidthMM - 2 * MarginMM);
   FHeight = MMToDev(PageHeightMM - 2 * MarginMM);
@@ -160,11 +163,12 @@ bool TGDIPages::ExportPDF(const QString &aPdfFileName, bool ShowErrorOnScreen, b
     EndDoc();
   bool ok = false;
   if (FData.isEmpty())
-    error = QStringLiteral("No report document has been made.");
+    error = PlatformText("error_reportEmpty", "No report document has been made.");
   else if (aPdfFileName.isEmpty())
-    error = QStringLiteral("No file name was given.");
+    error = PlatformText("error_reportNoName", "No file name was given.");
   else
     ok = WriteFileAtomically(aPdfFileName, FData, &error);
+  FLastError = ok ? QString() : error;
   if (!ok) {
     if (ShowErrorOnScreen)
       Dialogs().ErrorDialog(

@@ -24,6 +24,8 @@ struct TGDIFont {
 //
 // The document is drawn while it is built (through QPdfWriter at 300 dots
 // per inch into memory); ExportPDF writes the finished bytes to a file.
+// Pictures are stored without loss (compressed, never as JPEG), their
+// transparency kept as drawn.
 class TGDIPages : public QObject {
   Q_OBJECT
 public:
@@ -64,6 +66,8 @@ public:
   // `ShowErrorOnScreen` is set; `LaunchAfter` opens the written file with
   // the desktop's PDF viewer.
   bool ExportPDF(const QString &aPdfFileName, bool ShowErrorOnScreen, bool LaunchAfter);
+  // Why the last ExportPDF failed; empty after one that succeeded.
+  const QString &LastError() const { return FLastError; }
 
   // The state of the document.
   bool IsOpen() const { return FPainter != nullptr; }
@@ -84,6 +88,7 @@ private:
   std::unique_ptr<QPdfWriter> FWriter;
   std::unique_ptr<QPainter> FPainter;
   QByteArray FData;
+  QString FLastError;
   double FY = 0;      // device units below the top margin
   double FWidth = 0;  // printable width, device units
   double FHeight = 0; // printable height, device units

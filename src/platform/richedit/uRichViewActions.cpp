@@ -313,6 +313,8 @@ TRichViewEdit *TrvActionExport::SaveThroughDialog() {
   if (file.isEmpty())
     return nullptr;
   edit->SaveToFile(file, TRichViewEdit::FileFormatOf(file), ImagePrefix);
+  // What is written is kept: only a change after it is unsaved again.
+  edit->document()->setModified(false);
   return edit;
 }
 
@@ -320,10 +322,7 @@ void TrvActionExport::Execute() { SaveThroughDialog(); }
 
 TrvActionSaveAs::TrvActionSaveAs(QObject *owner) : TrvActionExport(owner) { setText(QStringLiteral("Save &As...")); }
 
-void TrvActionSaveAs::Execute() {
-  if (TRichViewEdit *edit = SaveThroughDialog())
-    edit->document()->setModified(false);
-}
+void TrvActionSaveAs::Execute() { SaveThroughDialog(); }
 
 QPageLayout &RVPageLayout() {
   static QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),

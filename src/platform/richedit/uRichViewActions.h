@@ -177,6 +177,7 @@ public:
 // Writes the document to a file chosen in the save picker, in the format of
 // its extension: HTML, OpenDocument text, plain text or Markdown. Pictures
 // of HTML and Markdown are written beside it as files named by ImagePrefix.
+// Once written, the document counts as saved (not modified).
 class TrvActionExport : public TrvAction {
   Q_OBJECT
 public:
@@ -192,7 +193,7 @@ protected:
   TRichViewEdit *SaveThroughDialog();
 };
 
-// As export; the document then counts as saved.
+// As export.
 class TrvActionSaveAs : public TrvActionExport {
   Q_OBJECT
 public:

@@ -1,9 +1,13 @@
 #include "uRichViewEdit.h"
 
 #include "uAtomicFile.h"
+#include "uImageFile.h"
+#include "uPlatformText.h"
+#include "uRegularFile.h"
 #include "uTextFile.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAbstractUndoItem>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -23,6 +27,8 @@
 #include <QTextTable>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 
 struct TRichViewEdit::TItems {
@@ -421,6 +427,78 @@ void TRichViewEdit::ClearAll() {
   ResetEmptyDocument();
 }
 
+// The checkpoints that a replacement of the whole document took away: they
+// come back, at their places, when the replacement is undone, and go again
+// when it is redone. The document owns the item; it never outlives the
+// editor's document.
+class TRichViewEdit::TReplaceUndo : public QAbstractUndoItem {
+public:
+  TReplaceUndo(TRichViewEdit *edit, std::vector<std::unique_ptr<TRVCheckpoint>> checkpoints)
+      : FEdit(edit), FCheckpoints(std::move(checkpoints)) {
+    for (const auto &cp : FCheckpoints)
+      FPositions.push_back(cp->Cursor.position());
+  }
+
+  // Runs after the document's own steps of the replacement are undone.
+  void undo() override {
+    const int last = std::max(0, FEdit->document()->characterCount() - 1);
+    FTaken.clear();
+    for (size_t i = 0; i < FCheckpoints.size(); ++i) {
+      FCheckpoints[i]->Cursor.setPosition(std::clamp(FPositions[i], 0, last));
+      FTaken.push_back(FCheckpoints[i].get());
+    }
+    auto &list = FEdit->FCheckpoints;
+    list.insert(list.begin(), std::make_move_iterator(FCheckpoints.begin()),
+                std::make_move_iterator(FCheckpoints.end()));
+    FCheckpoints.clear();
+    FEdit->FItems.reset();
+  }
+
+  void redo() override {
+    auto &list = FEdit->FCheckpoints;
+    for (const TRVCheckpoint *cp : FTaken) {
+      auto it = std::find_if(list.begin(), list.end(), [cp](const auto &own) { return own.get() == cp; });
+      if (it != list.end()) {
+        FCheckpoints.push_back(std::move(*it));
+        list.erase(it);
+      }
+    }
+    FTaken.clear();
+    FEdit->FItems.reset();
+  }
+
+private:
+  TRichViewEdit *FEdit;
+  std::vector<std::unique_ptr<TRVCheckpoint>> FCheckpoints;
+  std::vector<int> FPositions;
+  std::vector<const TRVCheckpoint *> FTaken; // given back by the last undo
+};
+
+void TRichViewEdit::ReplaceAllText(const QString &s, int StyleNo) {
+  if (StyleNo < 0 || StyleNo >= Style()->TextStyles().size())
+    throw ERichViewError(QStringLiteral("Invalid text style number %1").arg(StyleNo));
+  const QStringList lines = SplitAtBreaks(Sanitized(s));
+  const QTextCharFormat format = StyleFormat(StyleNo);
+  QTextCursor c(document());
+  c.beginEditBlock();
+  // First in the step, so that undoing it gives the checkpoints back last,
+  // into the document as it was.
+  document()->appendUndoItem(new TReplaceUndo(this, std::move(FCheckpoints)));
+  FCheckpoints.clear();
+  c.select(QTextCursor::Document);
+  c.removeSelectedText();
+  c.setBlockFormat(ParaFormat(0));
+  c.setBlockCharFormat(format);
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    if (i > 0)
+      c.insertBlock(ParaFormat(0), format);
+    if (!lines.at(i).isEmpty())
+      c.insertText(lines.at(i), format);
+  }
+  c.endEditBlock();
+  FItems.reset();
+}
+
 void TRichViewEdit::EnsureLayout() const {
   QAbstractTextDocumentLayout *layout = document()->documentLayout();
   layout->blockBoundingRect(document()->lastBlock());
@@ -614,11 +692,37 @@ void TRichViewEdit::InsertTable(int rows, int columns) {
 
 void TRichViewEdit::Print(QPagedPaintDevice *printer) const {
   // A copy laid out for the device and cut into its pages: a document with
-  // pages of its own is printed as it is, without page numbers.
-  std::unique_ptr<QTextDocument> copy(document()->clone());
+  // pages of its own is printed as it is, without page numbers. The copy
+  // reads the pictures that it names through this editor, against the
+  // document's folder, as the screen does.
+  std::unique_ptr<QTextDocument> copy(document()->clone(const_cast<TRichViewEdit *>(this)));
+  copy->setBaseUrl(document()->baseUrl());
   copy->documentLayout()->setPaintDevice(printer);
   copy->setPageSize(QSizeF(printer->width(), printer->height()));
   copy->print(printer);
+}
+
+QVariant TRichViewEdit::loadResource(int type, const QUrl &name) {
+  // Whatever is given back here the document takes as it is (a null image
+  // shows as a broken picture) and reads nothing of its own; only for a
+  // "data:" name, which holds its picture, it decodes the name itself.
+  if (type != QTextDocument::ImageResource)
+    return QVariant(QString());
+  if (name.scheme().compare(u"data", Qt::CaseInsensitive) == 0)
+    return {};
+  const QUrl url = document()->baseUrl().resolved(name);
+  QString file;
+  if (url.isLocalFile())
+    file = url.toLocalFile();
+  else if (url.scheme().isEmpty() && QDir::isAbsolutePath(url.path()))
+    file = url.path();
+  if (file.isEmpty())
+    return QVariant(QImage());
+  try {
+    return QVariant(ReadImageFile(file));
+  } catch (const std::exception &) {
+    return QVariant(QImage());
+  }
 }
 
 void TRichViewEdit::insertFromMimeData(const QMimeData *source) {
@@ -717,11 +821,34 @@ void TRichViewEdit::SaveWithPictureFiles(const QString &fileName, TRVFileFormat 
 }
 
 void TRichViewEdit::LoadFromFile(const QString &fileName) {
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
-    throw ERichViewError(
-        QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
-  const QByteArray bytes = file.readAll();
+  const QString shown = QDir::toNativeSeparators(fileName);
+  auto refuse = [&shown](const QString &reason) {
+    throw ERichViewError(PlatformFormat("error_docOpen", "Cannot open file \"%s\". %s", {shown, reason}));
+  };
+  QFile file;
+  QString reason;
+  switch (OpenRegularFile(file, fileName, &reason)) {
+  case TFileKind::Regular:
+    break;
+  case TFileKind::Missing:
+    refuse(QString::fromLocal8Bit(std::strerror(ENOENT)));
+    break;
+  case TFileKind::Folder:
+    refuse(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    break;
+  case TFileKind::Special:
+    refuse(PlatformText("error_docSpecial", "It is a device, a pipe or a socket, not a file."));
+    break;
+  case TFileKind::Unreadable:
+    refuse(reason);
+    break;
+  }
+  // A regular file: its size is known before the read, which takes no more.
+  if (file.size() > MaxDocumentBytes)
+    refuse(PlatformFormat("error_docTooLarge", "It is larger than %d MB.", {MaxDocumentBytes >> 20}));
+  const QByteArray bytes = file.read(file.size());
+  if (file.error() != QFileDevice::NoError)
+    refuse(file.errorString());
   file.close();
   const TRVFileFormat format = FileFormatOf(fileName);
   if (format == TRVFileFormat::ODF)

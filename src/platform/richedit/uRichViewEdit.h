@@ -110,6 +110,11 @@ public:
   void AddPicture(const QImage &image, int ParaNo = -1);
   // Removes every item and checkpoint; the editor's undo history goes too.
   void ClearAll();
+  // Replaces the whole document by text in a text style, its lines in
+  // paragraphs of style 0 (as AddText into an empty editor), as one step of
+  // the undo history: undo brings back the items, their formatting and the
+  // checkpoints, which go with the replacement.
+  void ReplaceAllText(const QString &s, int StyleNo);
   // Lay the whole document out and repaint it.
   void Format();
   void Reformat();
@@ -162,8 +167,19 @@ public:
   static TRVFileFormat FileFormatOf(const QString &fileName);
 
   // Prints the whole document laid out on the device's pages, within its
-  // page layout's margins, without page numbers.
+  // page layout's margins, without page numbers; the pictures that the
+  // document names are read as for the screen.
   void Print(QPagedPaintDevice *printer) const;
+
+  // Largest document file that LoadFromFile reads.
+  static constexpr qint64 MaxDocumentBytes = qint64(128) << 20;
+
+  // The resources that a document names (the pictures of an opened HTML or
+  // Markdown file, relative to its folder): a picture is read only from a
+  // local regular file, through the image reader's checks (kind, header,
+  // size), and a picture that cannot be had is a null image; nothing is
+  // fetched from elsewhere and no style sheet is read.
+  QVariant loadResource(int type, const QUrl &name) override;
 
   // The image of a picture's resource name.
   QImage PictureImage(const QString &name) const;
@@ -189,6 +205,8 @@ private:
   QString AddPictureResource(const QImage &image);
   void SaveWithPictureFiles(const QString &fileName, TRVFileFormat format, const QString &imagePrefix);
   void EnsureLayout() const;
+
+  class TReplaceUndo;
 
   QPointer<TRVStyle> FStyle;
   TRVStyle *FOwnStyle = nullptr;

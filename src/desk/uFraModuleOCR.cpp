@@ -34,6 +34,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
@@ -829,46 +830,88 @@ void TfraModuleOCR::Export2PDF() {
   if (fileName.isEmpty())
     return;
   auto *pages = new TGDIPages(this);
-  pages->BeginDoc();
-  for (int i = 0; i < rveResult->ItemCount(); ++i) {
-    pages->NewLine();
-    const TRVItemInfo item = rveResult->GetItem(i);
-    switch (item.Kind) {
-    case TRVItemKind::Text: {
-      const int styleNo = rveResult->GetItemStyle(i);
-      const QList<TFontInfo> &styles = rvStyleOCR->TextStyles();
-      const TFontInfo style = styleNo >= 0 && styleNo < styles.size() ? styles.at(styleNo) : styles.value(0);
-      pages->Font().Name = style.FontName;
-      pages->Font().Size = style.SizeDouble / 2;
-      pages->DrawText(rveResult->GetItemTextW(i));
-      break;
+  QString failure;
+  try {
+    pages->BeginDoc();
+    for (int i = 0; i < rveResult->ItemCount(); ++i) {
+      pages->NewLine();
+      const TRVItemInfo item = rveResult->GetItem(i);
+      switch (item.Kind) {
+      case TRVItemKind::Text: {
+        const int styleNo = rveResult->GetItemStyle(i);
+        const QList<TFontInfo> &styles = rvStyleOCR->TextStyles();
+        const TFontInfo style = styleNo >= 0 && styleNo < styles.size() ? styles.at(styleNo) : styles.value(0);
+        pages->Font().Name = style.FontName;
+        pages->Font().Size = style.SizeDouble / 2;
+        pages->DrawText(rveResult->GetItemTextW(i));
+        break;
+      }
+      case TRVItemKind::Picture:
+      case TRVItemKind::HotPicture: {
+        // The picture on a white bitmap of its size: what is transparent in
+        // it prints as the paper, as it shows on the editor's white page.
+        QImage bitmap;
+        if (!item.Image.isNull()) {
+          bitmap = QImage(item.Image.size(), QImage::Format_RGB32);
+          bitmap.fill(Qt::white);
+          QPainter painter(&bitmap);
+          painter.drawImage(0, 0, item.Image);
+        }
+        pages->DrawBMP(bitmap, 0, (2 * bitmap.width()) / 7, QString());
+        break;
+      }
+      case TRVItemKind::Table:
+      case TRVItemKind::Other:
+        break;
+      }
     }
-    case TRVItemKind::Picture:
-    case TRVItemKind::HotPicture: {
-      const QImage bitmap = item.Image.convertToFormat(QImage::Format_RGB32);
-      pages->DrawBMP(bitmap, 0, (2 * bitmap.width()) / 7, QString());
-      break;
-    }
-    case TRVItemKind::Table:
-    case TRVItemKind::Other:
-      break;
-    }
+    pages->EndDoc();
+    if (!pages->ExportPDF(fileName, false, false))
+      failure = pages->LastError();
+  } catch (const std::exception &e) {
+    failure = QString::fromUtf8(e.what());
   }
-  pages->EndDoc();
-  pages->ExportPDF(fileName, false, false);
+  if (!failure.isNull()) {
+    ShowErrorBox(FormatText(GetLangText(QStringLiteral("error_exportPDF")), {fileName, failure}));
+    return;
+  }
+  // The result is kept in the file: closing the window need not ask for it.
+  rveResult->document()->setModified(false);
   Pause(200);
   RunProgram(fileName);
+}
+
+QString JoinedResultText(const TRichViewEdit &edit) {
+  static const QRegularExpression lineBreaks(QStringLiteral("\r\n|\r|\n"));
+  QString text;
+  bool lineEnded = false; // a paragraph or line ended since the last text taken
+  for (int i = 0; i < edit.ItemCount(); ++i) {
+    const TRVItemInfo item = edit.GetItem(i);
+    if (item.NewParagraph)
+      lineEnded = true;
+    const QStringList lines = item.Text.split(lineBreaks);
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+      if (k > 0)
+        lineEnded = true;
+      const QString &line = lines.at(k);
+      if (line.isEmpty())
+        continue;
+      // The words on both sides of a joined line stay apart, by one blank.
+      if (lineEnded && !text.isEmpty() && !text.back().isSpace() && !line.front().isSpace())
+        text += u' ';
+      text += line;
+      lineEnded = false;
+    }
+  }
+  return text;
 }
 
 void TfraModuleOCR::ClearParaFormat() {
   if (AskYesNoBox(GetLangText(QStringLiteral("ocr_confirm"))) != IDYES)
     return;
-  static const QRegularExpression lineBreaks(QStringLiteral("\r\n|\r|\n"));
-  QString text;
-  for (int i = 0; i < rveResult->ItemCount(); ++i)
-    text += rveResult->GetItemTextW(i).replace(lineBreaks, QString());
-  rveResult->ClearAll();
-  rveResult->AddText(text, 0);
+  // One step of the editor's undo history, which brings the result back as
+  // it was.
+  rveResult->ReplaceAllText(JoinedResultText(*rveResult), 0);
   rveResult->Format();
 }
 

@@ -197,5 +197,11 @@ private:
   int FBatchCount = 0; // 0: no batch runs
 };
 
+// The text of a result as one paragraph: the texts of its items in order,
+// without line breaks; where a paragraph or line ends and the next begins,
+// one blank keeps their words apart (none is added next to a blank that is
+// there already). Pictures and tables give no text.
+QString JoinedResultText(const TRichViewEdit &edit);
+
 // The program-wide reference to the one workspace.
 extern TfraModuleOCR *fraModuleOCR;

@@ -31,6 +31,7 @@
 #include "uZip.h"
 #include "ui_uOCRMain.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -352,6 +353,37 @@ void TfrmOCRMain::FormCreate() {
 }
 
 void TfrmOCRMain::FormDestroy() { UnregisterHotkeys(); }
+
+void TfrmOCRMain::closeEvent(QCloseEvent *event) {
+  // A failure on the way (the result could not be saved) is reported, and
+  // the window stays.
+  bool canClose = false;
+  RunGuarded([this, &canClose] { FormCloseQuery(canClose); });
+  if (canClose)
+    event->accept();
+  else
+    event->ignore();
+}
+
+void TfrmOCRMain::FormCloseQuery(bool &CanClose) {
+  CanClose = true;
+  const TRichViewEdit *result = fraModuleOCR ? fraModuleOCR->rveResult : nullptr;
+  if (!result || !result->document()->isModified() || result->toPlainText().trimmed().isEmpty())
+    return;
+  switch (AskYesNoCancelBox(GetLangText(QStringLiteral("ocr_saveResult")))) {
+  case IDYES:
+    CanClose = false; // also when the save fails
+    if (auto *saveAs = qobject_cast<TrvAction *>(Action(QStringLiteral("RVEFilervActionSaveAs1"))))
+      saveAs->Execute();
+    CanClose = !result->document()->isModified(); // not when the dialog was cancelled
+    break;
+  case IDNO:
+    break;
+  default:
+    CanClose = false;
+    break;
+  }
+}
 
 void TfrmOCRMain::InitMainLayout() {
   FHasData = false;

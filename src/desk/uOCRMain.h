@@ -72,6 +72,12 @@ public:
 
   QAction *Action(const QString &name) const;
 
+  // Whether the window may close: a result changed since it was last saved
+  // or exported is offered for saving first (Yes saves it through the
+  // save-as command and closes only when it was written; No closes; Cancel
+  // stays). An empty result, or a kept one, closes without a question.
+  void FormCloseQuery(bool &CanClose);
+
   // Components
   TRibbon *rbnMain;
   TRibbonTab *rbnTabOCR;
@@ -101,6 +107,9 @@ public:
   TImageSlider *imgSliderMain;
   TAlertWindowManager *alertWindowMain;
   QList<QAction *> actlstMain; // in list order
+
+protected:
+  void closeEvent(QCloseEvent *event) override;
 
 private:
   void FormCreate();

@@ -233,8 +233,8 @@ private slots:
   void clearFormatKeepsTheWordsApart_data() {
     QTest::addColumn<QStringList>("parts");
     QTest::addColumn<QString>("joined");
-    QTest::newRow("lines of one recognition") << QStringList{"0:the\r\nocr\r\ntypes\nof\rtext"}
-                                              << "the ocr types of text";
+    QTest::newRow("lines of one recognition")
+        << QStringList{"0:the\r\nocr\r\ntypes\nof\rtext"} << "the ocr types of text";
     QTest::newRow("two recognitions") << QStringList{"0:first", "0:\r\nsecond"} << "first second";
     QTest::newRow("a line ending in a blank") << QStringList{"0:the \nocr"} << "the ocr";
     QTest::newRow("a line starting with blanks") << QStringList{"0:the\n  ocr"} << "the  ocr";
@@ -420,8 +420,9 @@ private slots:
     QImage red(150, 100, QImage::Format_RGB32);
     red.fill(Qt::red);
     QVERIFY(red.save(folder + "/pics/red.png"));
-    desk.App.Write("docs/" + name, name.endsWith(".md") ? QByteArray("Printed words\n\n![red](pics/red.png)\n")
-                                                        : QByteArray("<p>Printed words</p><p><img src=\"pics/red.png\"></p>"));
+    desk.App.Write("docs/" + name, name.endsWith(".md")
+                                       ? QByteArray("Printed words\n\n![red](pics/red.png)\n")
+                                       : QByteArray("<p>Printed words</p><p><img src=\"pics/red.png\"></p>"));
     desk.Dialogs->OpenAnswers = {{folder + "/" + name}};
     desk.Run("RVEFilervActionOpen1");
     QCOMPARE(desk.Fra()->rveResult->ItemCount(), 2);

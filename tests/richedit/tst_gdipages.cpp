@@ -289,9 +289,12 @@ private slots:
   void exportFailureReturnsFalse_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing folder") << "missing/folder/out.pdf" << "No such file or directory";
-    QTest::newRow("a folder") << "afolder" << "Is a directory";
-    QTest::newRow("no name") << "" << "No file name was given.";
+    QTest::newRow("missing folder") << "missing/folder/out.pdf"
+                                    << "No such file or directory";
+    QTest::newRow("a folder") << "afolder"
+                              << "Is a directory";
+    QTest::newRow("no name") << ""
+                             << "No file name was given.";
   }
   void exportFailureReturnsFalse() {
     QFETCH(QString, target);

@@ -601,18 +601,30 @@ private slots:
     QTest::addColumn<QString>("file");   // the document, in the folder "doc"
     QTest::addColumn<QString>("source"); // the picture's name in it; %1: the folder
     QTest::addColumn<bool>("loaded");
-    QTest::newRow("relative") << "a.html" << "pics/good.png" << true;
-    QTest::newRow("relative, Markdown") << "a.md" << "pics/good.png" << true;
-    QTest::newRow("absolute path") << "a.html" << "%1/pics/good.png" << true;
-    QTest::newRow("file address") << "a.html" << "file://%1/pics/good.png" << true;
-    QTest::newRow("data address") << "a.html" << "data:image/png;base64,DATA" << true;
-    QTest::newRow("missing") << "a.html" << "pics/none.png" << false;
-    QTest::newRow("a pipe") << "a.html" << "pics/pipe.png" << false;
-    QTest::newRow("a pipe, Markdown") << "a.md" << "pics/pipe.png" << false;
-    QTest::newRow("a device") << "a.html" << "/dev/zero" << false;
-    QTest::newRow("a folder") << "a.html" << "pics" << false;
-    QTest::newRow("a giant picture's header") << "a.html" << "pics/giant.png" << false;
-    QTest::newRow("web address") << "a.html" << "http://127.0.0.1:9/good.png" << false;
+    QTest::newRow("relative") << "a.html"
+                              << "pics/good.png" << true;
+    QTest::newRow("relative, Markdown") << "a.md"
+                                        << "pics/good.png" << true;
+    QTest::newRow("absolute path") << "a.html"
+                                   << "%1/pics/good.png" << true;
+    QTest::newRow("file address") << "a.html"
+                                  << "file://%1/pics/good.png" << true;
+    QTest::newRow("data address") << "a.html"
+                                  << "data:image/png;base64,DATA" << true;
+    QTest::newRow("missing") << "a.html"
+                             << "pics/none.png" << false;
+    QTest::newRow("a pipe") << "a.html"
+                            << "pics/pipe.png" << false;
+    QTest::newRow("a pipe, Markdown") << "a.md"
+                                      << "pics/pipe.png" << false;
+    QTest::newRow("a device") << "a.html"
+                              << "/dev/zero" << false;
+    QTest::newRow("a folder") << "a.html"
+                              << "pics" << false;
+    QTest::newRow("a giant picture's header") << "a.html"
+                                              << "pics/giant.png" << false;
+    QTest::newRow("web address") << "a.html"
+                                 << "http://127.0.0.1:9/good.png" << false;
   }
   void picturesOfAnOpenedDocumentAreReadThroughTheChecks() {
     QFETCH(QString, file);
@@ -651,10 +663,14 @@ private slots:
   void openRefusesWhatIsNoDocumentFile_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing") << "none.html" << "No such file or directory";
-    QTest::newRow("a folder") << "folder.html" << "Is a directory";
-    QTest::newRow("a pipe") << "pipe.html" << "It is a device, a pipe or a socket, not a file.";
-    QTest::newRow("too large") << "large.txt" << "It is larger than 128 MB.";
+    QTest::newRow("missing") << "none.html"
+                             << "No such file or directory";
+    QTest::newRow("a folder") << "folder.html"
+                              << "Is a directory";
+    QTest::newRow("a pipe") << "pipe.html"
+                            << "It is a device, a pipe or a socket, not a file.";
+    QTest::newRow("too large") << "large.txt"
+                               << "It is larger than 128 MB.";
   }
   void openRefusesWhatIsNoDocumentFile() {
     QFETCH(QString, name);

@@ -43,8 +43,12 @@ private slots:
     case 0: ShowErrorBox("text"); break;
     case 1: ShowWarningBox("text"); break;
     case 2: ShowInfoBox("text"); break;
-    case 3: QCOMPARE(AskYesNoBox("text"), 6); break;
-    default: QCOMPARE(AskYesNoCancelBox("text"), 6); break;
+    case 3:
+      QCOMPARE(AskYesNoBox("text"), 6);
+      break;
+    default:
+      QCOMPARE(AskYesNoCancelBox("text"), 6);
+      break;
     }
     QCOMPARE(dialogs->Calls.size(), 1);
     QCOMPARE(dialogs->Calls.first().Caption, caption);

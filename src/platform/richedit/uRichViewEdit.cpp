@@ -28,8 +28,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 
 struct TRichViewEdit::TItems {
   std::vector<TRVItemInfo> List;

@@ -24,9 +24,11 @@
 // TrvAction
 
 namespace {
-// The rich-text editor that had the focus last.
-QPointer<TRichViewEdit> &LastFocusedEditor() {
-  static QPointer<TRichViewEdit> editor;
+// The rich-text editor that had the focus last. Held as an object: a widget
+// announces its end before its guards are cleared, and is no editor any more
+// by then, so it is looked at only through qobject_cast.
+QPointer<QObject> &LastFocusedEditor() {
+  static QPointer<QObject> editor;
   return editor;
 }
 } // namespace
@@ -43,7 +45,9 @@ TrvAction::TrvAction(QObject *owner) : QAction(owner) {
   UpdateTarget();
 }
 
-TRichViewEdit *TrvAction::Target() const { return FControl ? FControl.data() : LastFocusedEditor().data(); }
+TRichViewEdit *TrvAction::Target() const {
+  return FControl ? FControl.data() : qobject_cast<TRichViewEdit *>(LastFocusedEditor().data());
+}
 
 void TrvAction::SetControl(TRichViewEdit *control) {
   disconnect(FStateConnection);

@@ -1,5 +1,6 @@
 #include "uDeskFixture.h"
 
+#include "../imgproc/uImgTestFiles.h"
 #include "uPageControl.h"
 #include "uRichViewEdit.h"
 
@@ -12,6 +13,14 @@
 #include <QTextCursor>
 #include <QtTest>
 #include <poppler-qt6.h>
+#include <sys/stat.h>
+
+using ImgTestFiles::IsBlue;
+using ImgTestFiles::IsRed;
+using ImgTestFiles::JpegWithOrientation;
+using ImgTestFiles::MakePng;
+using ImgTestFiles::RedLeftBlueRight;
+using ImgTestFiles::WriteBytes;
 
 // The result editor's own commands and the export to PDF.
 class TestResult : public QObject {
@@ -189,6 +198,92 @@ private slots:
     QFile raw(pdf);
     QVERIFY(raw.open(QIODevice::ReadOnly));
     QVERIFY(!raw.readAll().contains("DCTDecode"));
+  }
+
+  // Insert picture reads the chosen file as every picture file is read: a
+  // picture goes in at the caret the way it is to be shown (turned as its
+  // EXIF block says); what is no picture file is refused at once, without
+  // blocking or reading it whole, with the interface table's message, and
+  // the result stays as it was.
+  void insertPictureReadsOnlyPictureFiles_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QSize>("inserted"); // invalid: refused
+    QTest::addColumn<QString>("reason"); // the table's text below
+    QTest::newRow("PNG") << "png" << QSize(30, 20) << "";
+    QTest::newRow("JPEG turned by its EXIF orientation") << "exif" << QSize(20, 40) << "";
+    QTest::newRow("pipe") << "fifo" << QSize() << "special (table).";
+    QTest::newRow("link to /dev/zero") << "zero" << QSize() << "special (table).";
+    QTest::newRow("0 bytes") << "empty" << QSize() << "empty (table).";
+    QTest::newRow("header of 100000 x 100000") << "giant" << QSize() << "too large (table): 100000 x 100000, 250.";
+    QTest::newRow("folder") << "folder" << QSize() << "folder (table).";
+  }
+  void insertPictureReadsOnlyPictureFiles() {
+    QFETCH(QString, kind);
+    QFETCH(QSize, inserted);
+    QFETCH(QString, reason);
+    TDeskFixture desk;
+    QByteArray lang = desk.App.Read("langEn.zorvi");
+    lang.prepend("error_imgRead=Picture refused [%s]: %s\n"
+                 "error_fileSpecial=special (table).\n"
+                 "error_fileEmpty=empty (table).\n"
+                 "error_fileFolder=folder (table).\n"
+                 "error_imgTooLarge=too large (table): %d x %d, %d.\n");
+    desk.App.Write("langEn.zorvi", lang);
+    desk.Main.reset();
+    desk.DataModule.reset();
+    desk.DataModule = std::make_unique<TdmMain>(nullptr, desk.App.Path());
+    desk.Main = std::make_unique<TfrmOCRMain>();
+    desk.Main->show();
+
+    const QString name = desk.App.File(kind == u"exif" ? "pic.jpg" : kind == u"folder" ? "pic.png.d" : "pic.png");
+    if (kind == u"png")
+      QVERIFY(RedLeftBlueRight(30, 20).save(name));
+    else if (kind == u"exif")
+      QVERIFY(WriteBytes(name, JpegWithOrientation(RedLeftBlueRight(40, 20), 6)));
+    else if (kind == u"fifo")
+      QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+    else if (kind == u"zero")
+      QVERIFY(QFile::link(QStringLiteral("/dev/zero"), name));
+    else if (kind == u"empty")
+      QVERIFY(WriteBytes(name, {}));
+    else if (kind == u"giant")
+      QVERIFY(WriteBytes(name, MakePng(100000, 100000, -1, 0, false)));
+    else
+      QVERIFY(QDir().mkpath(name));
+
+    TRichViewEdit *r = desk.Fra()->rveResult;
+    r->AddText(QStringLiteral("ab"), 0);
+    QTextCursor caret(r->document());
+    caret.setPosition(1);
+    r->setTextCursor(caret);
+    // The command acts on the editor that has the focus.
+    desk.Main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(desk.Main.get()));
+    r->setFocus();
+    QTRY_VERIFY(desk.Main->Action(QStringLiteral("actRVEInsertrvActionInsertPicture1"))->isEnabled());
+    desk.Dialogs->Calls.clear();
+    desk.Dialogs->OpenAnswers = {{name}};
+    desk.Run("actRVEInsertrvActionInsertPicture1");
+    QCOMPARE(desk.Dialogs->OfKind("open").size(), 1);
+    const QList<TDialogCall> boxes = desk.Dialogs->OfKind("box");
+    if (inserted.isValid()) {
+      QVERIFY(boxes.isEmpty());
+      QCOMPARE(r->ItemCount(), 3);
+      const TRVItemInfo picture = r->GetItem(1);
+      QCOMPARE(picture.Kind, TRVItemKind::Picture);
+      QCOMPARE(picture.Image.size(), inserted);
+      // Red on the left as stored; turned a quarter clockwise, red on top.
+      const QImage image = picture.Image.convertToFormat(QImage::Format_RGB32);
+      QVERIFY(IsRed(image.pixel(5, 5)));
+      QVERIFY(IsBlue(image.pixel(image.width() - 5, image.height() - 5)));
+      QVERIFY(IsRed(image.pixel(image.width() - 5, 5)) == (kind == u"exif"));
+    } else {
+      QCOMPARE(boxes.size(), 1);
+      QCOMPARE(boxes.first().Flags, unsigned(MB_OK | MB_ICONERROR));
+      QCOMPARE(boxes.first().Text, QStringLiteral("Picture refused [%1]: %2").arg(name, reason));
+      QCOMPARE(r->ItemCount(), 1);
+      QCOMPARE(r->toPlainText(), QStringLiteral("ab"));
+    }
   }
 
   // A PDF that cannot be written is reported with the reason and not

@@ -143,6 +143,8 @@ private slots:
   void roundTrip();
   void formatFromContent();
   void extensionsAndFilter();
+  void recordedOrientation_data();
+  void recordedOrientation();
   void damagedFileRaises_data();
   void damagedFileRaises();
   void missingFileRaises();
@@ -339,6 +341,40 @@ void TestImageFile::extensionsAndFilter() {
   QVERIFY(!HasReadableImageExtension("movie.avi"));
   QVERIFY(!HasReadableImageExtension("png"));
   QVERIFY(!HasReadableImageExtension("archive.png.zip"));
+}
+
+// A JPEG of 40 x 20 pixels, red on the left, whose EXIF block says how it is
+// to be shown: read as stored it stays as it is; read upright it is turned.
+void TestImageFile::recordedOrientation_data() {
+  QTest::addColumn<int>("orientation");
+  QTest::addColumn<QSize>("upright");
+  QTest::addColumn<QPoint>("redAt");
+  QTest::addColumn<QPoint>("blueAt");
+  QTest::newRow("1: as stored") << 1 << QSize(40, 20) << QPoint(5, 10) << QPoint(35, 10);
+  QTest::newRow("3: half round") << 3 << QSize(40, 20) << QPoint(35, 10) << QPoint(5, 10);
+  QTest::newRow("6: a quarter clockwise") << 6 << QSize(20, 40) << QPoint(10, 5) << QPoint(10, 35);
+  QTest::newRow("8: a quarter anticlockwise") << 8 << QSize(20, 40) << QPoint(10, 35) << QPoint(10, 5);
+}
+
+void TestImageFile::recordedOrientation() {
+  QFETCH(int, orientation);
+  QFETCH(QSize, upright);
+  QFETCH(QPoint, redAt);
+  QFETCH(QPoint, blueAt);
+  const QString name = path(QStringLiteral("turned%1.jpg").arg(orientation));
+  QVERIFY(WriteBytes(name, JpegWithOrientation(RedLeftBlueRight(40, 20), orientation)));
+  const QImage stored = ReadImageFile(name);
+  QCOMPARE(stored.size(), QSize(40, 20));
+  QVERIFY(IsRed(stored.pixel(5, 10)));
+  QVERIFY(IsBlue(stored.pixel(35, 10)));
+  TImageFileInfo info;
+  const QImage shown = ReadImageFile(name, &info, TImageOrientation::Upright);
+  QCOMPARE(info.Format, QByteArray("jpeg"));
+  QCOMPARE(shown.size(), upright);
+  QVERIFY(IsRed(shown.pixel(redAt)));
+  QVERIFY(IsBlue(shown.pixel(blueAt)));
+  // Thumbnails keep to the stored pixels, as before.
+  QCOMPARE(ReadThumbnail(name, QSize(400, 400)).size(), QSize(40, 20));
 }
 
 void TestImageFile::damagedFileRaises_data() {

@@ -152,6 +152,25 @@ inline QByteArray ExifSegment(quint32 res, int unit) {
   return seg + data;
 }
 
+// An EXIF APP1 segment that records only an orientation, numbered as TIFF
+// numbers them (1: as stored, 3: turned half round, 6: to be turned a
+// quarter clockwise, 8: a quarter anticlockwise ...).
+inline QByteArray ExifOrientationSegment(int orientation) {
+  QByteArray tiff("MM\0\x2A", 4);
+  Be32(tiff, 8); // IFD0
+  Be16(tiff, 1); // entries
+  Be16(tiff, 274);
+  Be16(tiff, 3); // SHORT
+  Be32(tiff, 1);
+  Be16(tiff, quint32(orientation));
+  Be16(tiff, 0);
+  Be32(tiff, 0); // no next IFD
+  const QByteArray data = QByteArray("Exif\0\0", 6) + tiff;
+  QByteArray seg("\xFF\xE1", 2);
+  Be16(seg, quint32(data.size() + 2));
+  return seg + data;
+}
+
 // Inserts a segment right after SOI and the APP0 segment (when there is one).
 inline QByteArray WithSegmentAfterApp0(const QByteArray &jpeg, const QByteArray &segment) {
   int pos = 2;
@@ -159,6 +178,26 @@ inline QByteArray WithSegmentAfterApp0(const QByteArray &jpeg, const QByteArray 
     pos = 4 + ((quint8(jpeg[4]) << 8) | quint8(jpeg[5]));
   return jpeg.left(pos) + segment + jpeg.mid(pos);
 }
+
+// A JPEG of `image` whose EXIF block records `orientation`.
+inline QByteArray JpegWithOrientation(const QImage &image, int orientation) {
+  return WithSegmentAfterApp0(QtJpeg(image), ExifOrientationSegment(orientation));
+}
+
+// A picture whose left half is red and right half blue: which way it was
+// turned shows in where the red went.
+inline QImage RedLeftBlueRight(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width / 2; ++x)
+      image.setPixel(x, y, qRgb(255, 0, 0));
+  return image;
+}
+
+// Whether a pixel is near pure red or pure blue (after lossy coding).
+inline bool IsRed(QRgb c) { return qRed(c) > 180 && qBlue(c) < 80; }
+inline bool IsBlue(QRgb c) { return qBlue(c) > 180 && qRed(c) < 80; }
 
 // An uncompressed 8-bit grey TIFF of width x height, little- or big-endian;
 // resolution < 0: no XResolution, YResolution and ResolutionUnit tags.

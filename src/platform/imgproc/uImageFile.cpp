@@ -198,7 +198,7 @@ void openPictureFile(QFile &file, const QString &fileName) {
     fail(fileName, PlatformText("error_fileEmpty", "the file is empty."));
 }
 
-QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {
+QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox, TImageOrientation orientation) {
   setUpReaders();
   QFile file;
   openPictureFile(file, fileName);
@@ -228,6 +228,7 @@ QImage read(const QString &fileName, TImageFileInfo *info, QSize thumbnailBox) {
     checkBody(fileName, header, file.size());
   const TDecodeShare share(thumbnail ? thumbnailDecodeCost(header, thumbnailBox, 1) : 0);
   QImageReader reader(&file, header.Format);
+  reader.setAutoTransform(orientation == TImageOrientation::Upright);
   if (!reader.canRead())
     fail(fileName, damaged());
   const QSize size = reader.size();
@@ -309,9 +310,9 @@ bool HasReadableImageExtension(const QString &fileName) {
   return !ext.isEmpty() && ReadableImageExtensions().contains(ext);
 }
 
-QImage ReadImageFile(const QString &fileName, TImageFileInfo *info) {
+QImage ReadImageFile(const QString &fileName, TImageFileInfo *info, TImageOrientation orientation) {
   try {
-    return read(fileName, info, QSize());
+    return read(fileName, info, QSize(), orientation);
   } catch (const std::bad_alloc &) {
     fail(fileName, PlatformText("error_imgMemory", "there is not enough memory for its picture."));
   }
@@ -321,7 +322,7 @@ QImage ReadThumbnail(const QString &fileName, QSize box) {
   try {
     if (box.isEmpty())
       return {};
-    QImage image = read(fileName, nullptr, box);
+    QImage image = read(fileName, nullptr, box, TImageOrientation::AsStored);
     if (image.width() > box.width() || image.height() > box.height())
       image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;

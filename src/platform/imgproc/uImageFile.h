@@ -27,11 +27,19 @@ QString ImageOpenFilter();
 // Whether a file name's extension (without regard to case) is readable.
 bool HasReadableImageExtension(const QString &fileName);
 
+// How a picture whose file records an orientation (the EXIF orientation of
+// JPEG, the orientation tag of TIFF ...) is given.
+enum class TImageOrientation {
+  AsStored, // the pixels as the file stores them
+  Upright,  // turned and mirrored the way the file says it is to be shown
+};
+
 // Reads a whole image. Raises EPlatformError with a message naming the file
 // and the reason when the file cannot be read or its picture is too large.
 // The size is checked from the file's header before any pixel is decoded.
 // Multi-page and animated files give their first picture.
-QImage ReadImageFile(const QString &fileName, TImageFileInfo *info = nullptr);
+QImage ReadImageFile(const QString &fileName, TImageFileInfo *info = nullptr,
+                     TImageOrientation orientation = TImageOrientation::AsStored);
 // Reads a picture reduced to fit into `box` (keeping its aspect ratio), for
 // thumbnails; decodes at reduced size where the format allows it (JPEG, JPEG
 // 2000). A null image when the file cannot be read; never raises. A picture

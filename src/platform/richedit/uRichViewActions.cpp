@@ -4,14 +4,12 @@
 
 #include "uApplication.h"
 #include "uDialogs.h"
+#include "uImageFile.h"
 #include "uRichViewEdit.h"
 
 #include <QDialogButtonBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QFontDialog>
 #include <QFormLayout>
-#include <QImageReader>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -233,9 +231,10 @@ void TrvActionFonts::Execute() {
 
 TrvActionInsertPicture::TrvActionInsertPicture(QObject *owner) : TrvAction(owner) {
   setText(QStringLiteral("&Picture..."));
+  // The formats that the picture files of the program are read in.
   QStringList patterns;
-  for (const QByteArray &format : QImageReader::supportedImageFormats())
-    patterns.append(QStringLiteral("*.") + QString::fromLatin1(format));
+  for (const QString &ext : ReadableImageExtensions())
+    patterns.append(QStringLiteral("*.") + ext);
   Filter = QStringLiteral("Pictures|%1|All files|*").arg(patterns.join(u';'));
 }
 
@@ -249,12 +248,14 @@ void TrvActionInsertPicture::Execute() {
   const QStringList files = Dialogs().OpenFiles(edit->window(), request);
   if (files.isEmpty())
     return;
-  QImageReader reader(files.first());
-  reader.setAutoTransform(true);
-  const QImage image = reader.read();
-  if (image.isNull())
-    throw ERichViewError(QStringLiteral("Cannot load the picture \"%1\". %2")
-                             .arg(QDir::toNativeSeparators(files.first()), reader.errorString()));
+  // Read as every picture file of the program is: only a regular file, its
+  // header first, within the picture limit; shown the way it was taken.
+  QImage image;
+  try {
+    image = ReadImageFile(files.first(), nullptr, TImageOrientation::Upright);
+  } catch (const EPlatformError &e) {
+    throw ERichViewError(e.Message());
+  }
   edit->InsertPicture(image, VAlign);
 }
 

@@ -829,21 +829,23 @@ void TfraModuleOCR::Export2PDF() {
   const QString fileName = Dialogs().SaveFile(this, request);
   if (fileName.isEmpty())
     return;
-  auto *pages = new TGDIPages(this);
   QString failure;
   try {
-    pages->BeginDoc();
+    // The report holds the whole PDF in memory: it lives only as long as
+    // the export, also when the export fails.
+    TGDIPages report(this);
+    report.BeginDoc();
     for (int i = 0; i < rveResult->ItemCount(); ++i) {
-      pages->NewLine();
+      report.NewLine();
       const TRVItemInfo item = rveResult->GetItem(i);
       switch (item.Kind) {
       case TRVItemKind::Text: {
         const int styleNo = rveResult->GetItemStyle(i);
         const QList<TFontInfo> &styles = rvStyleOCR->TextStyles();
         const TFontInfo style = styleNo >= 0 && styleNo < styles.size() ? styles.at(styleNo) : styles.value(0);
-        pages->Font().Name = style.FontName;
-        pages->Font().Size = style.SizeDouble / 2;
-        pages->DrawText(rveResult->GetItemTextW(i));
+        report.Font().Name = style.FontName;
+        report.Font().Size = style.SizeDouble / 2;
+        report.DrawText(rveResult->GetItemTextW(i));
         break;
       }
       case TRVItemKind::Picture:
@@ -857,7 +859,7 @@ void TfraModuleOCR::Export2PDF() {
           QPainter painter(&bitmap);
           painter.drawImage(0, 0, item.Image);
         }
-        pages->DrawBMP(bitmap, 0, (2 * bitmap.width()) / 7, QString());
+        report.DrawBMP(bitmap, 0, (2 * bitmap.width()) / 7, QString());
         break;
       }
       case TRVItemKind::Table:
@@ -865,9 +867,9 @@ void TfraModuleOCR::Export2PDF() {
         break;
       }
     }
-    pages->EndDoc();
-    if (!pages->ExportPDF(fileName, false, false))
-      failure = pages->LastError();
+    report.EndDoc();
+    if (!report.ExportPDF(fileName, false, false))
+      failure = report.LastError();
   } catch (const std::exception &e) {
     failure = QString::fromUtf8(e.what());
   }

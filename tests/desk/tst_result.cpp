@@ -1,6 +1,7 @@
 #include "uDeskFixture.h"
 
 #include "../imgproc/uImgTestFiles.h"
+#include "uGDIPages.h"
 #include "uPageControl.h"
 #include "uRichViewEdit.h"
 
@@ -198,6 +199,30 @@ private slots:
     QFile raw(pdf);
     QVERIFY(raw.open(QIODevice::ReadOnly));
     QVERIFY(!raw.readAll().contains("DCTDecode"));
+  }
+
+  // The report that an export draws holds the whole PDF: none stays behind
+  // on the workspace after an export, written or failed, however many.
+  void everyExportLetsGoOfItsReport() {
+    TDeskFixture desk;
+    TRichViewEdit *r = desk.Fra()->rveResult;
+    r->AddText(QStringLiteral("Exported again and again"), 0);
+    r->AddPicture(RedLeftBlueRight(400, 300), 0);
+    desk.App.Write("blocker", "file");
+    const QStringList targets = {desk.App.File("first.pdf"), desk.App.File("blocker/failed.pdf"),
+                                 desk.App.File("second.pdf"), desk.App.File("third.pdf")};
+    for (const QString &pdf : targets) {
+      desk.Dialogs->SaveAnswers = {pdf};
+      desk.Run("actExport2PDF");
+      QVERIFY(desk.Fra()->findChildren<TGDIPages *>().isEmpty());
+    }
+    QCOMPARE(desk.Desktop->Opened, (QStringList{targets[0], targets[2], targets[3]}));
+    QCOMPARE(desk.Dialogs->OfKind("box").size(), 1);
+    for (const QString &pdf : desk.Desktop->Opened) {
+      auto doc = Poppler::Document::load(pdf);
+      QVERIFY(doc);
+      QVERIFY(doc->page(0)->text(QRectF()).contains("Exported again and again"));
+    }
   }
 
   // Insert picture reads the chosen file as every picture file is read: a

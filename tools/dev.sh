@@ -13,7 +13,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6
-  libpoppler-qt6-dev libtesseract-dev libleptonica-dev libzxing-dev libzip-dev
+  libpoppler-qt6-dev libpoppler-private-dev libtesseract-dev libleptonica-dev libzxing-dev libzip-dev
   libjpeg62-turbo-dev libtiff-dev
   libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev
   tesseract-ocr tesseract-ocr-eng tesseract-ocr-deu tesseract-ocr-fra

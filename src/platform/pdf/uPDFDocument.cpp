@@ -2,6 +2,7 @@
 
 #include "uImageFile.h"
 #include "uPageImageFile.h"
+#include "uPageRenderer.h"
 #include "uPlatformText.h"
 #include "uRegularFile.h"
 
@@ -100,8 +101,9 @@ QString number(double v) { return QString::number(v, 'g', 6); }
 
 } // namespace
 
-// One Poppler document over the loaded bytes. Poppler documents must not be
-// shared between threads, so every rendering thread opens its own.
+// The Poppler-Qt6 document over the loaded bytes: it checks the file and
+// tells the page count and sizes. The pages are rendered by TPageRenderer,
+// one per rendering thread, each with a document of its own.
 struct TPDFHandle {
   QBuffer Buffer; // the device the document reads; outlives it
   std::unique_ptr<Poppler::Document> Document;
@@ -125,9 +127,6 @@ struct TPDFHandle {
       *reason = PlatformText("error_pdfLocked", "the document is protected by a password");
       return nullptr;
     }
-    handle->Document->setRenderBackend(Poppler::Document::SplashBackend);
-    handle->Document->setRenderHint(Poppler::Document::Antialiasing, true);
-    handle->Document->setRenderHint(Poppler::Document::TextAntialiasing, true);
     return handle;
   }
 };
@@ -241,7 +240,7 @@ void TPDFDocument::CheckPages(const QString &aPageRange, TImageType aImagetype,
 namespace {
 
 // Renders and writes the pages of a range on worker threads, each with its
-// own Poppler document. A page is started when the pages under way leave
+// own renderer kept for all the pages it takes. A page is started when the pages under way leave
 // room for it in the memory budget (or when none is under way), and at most
 // a few pages wait ahead of the caller. A worker writes its page completely
 // under a pending name; the caller then gives the pending files their final
@@ -265,6 +264,8 @@ public:
     // At most this many pages wait, written under their pending names, ahead
     // of the caller.
     FWindow = 2 * threads;
+    // Kept bitmaps of small pages take at most a quarter of the budget more.
+    FKeepLimit = std::min(FBudget / (4 * threads), qint64(64) << 20);
     FPool.setMaxThreadCount(threads);
     for (int i = 0; i < threads; ++i)
       FWorkers.append(QtConcurrent::run(&FPool, [this] { Work(); }));
@@ -319,9 +320,9 @@ private:
   }
 
   void Work() {
-    QString reason;
-    std::unique_ptr<TPDFHandle> handle;
+    std::unique_ptr<TPageRenderer> renderer;
     bool opened = false;
+    QString reason;
     for (;;) {
       int page = 0;
       qint64 cost = 0;
@@ -339,12 +340,20 @@ private:
       try {
         if (!opened) {
           opened = true;
-          handle = TPDFHandle::Open(FData, &reason);
+          TPopplerMessages messages;
+          renderer = std::make_unique<TPageRenderer>(FData, PageFileOrder(fileFormat(FType)),
+                                                     PageFileRowPad(fileFormat(FType)));
+          if (!renderer->IsOpen()) {
+            renderer.reset();
+            reason = messages.Text();
+            if (reason.isEmpty())
+              reason = PlatformText("error_pdfNotPdf", "not a PDF document");
+          }
         }
-        if (!handle)
+        if (!renderer)
           result.Error = PlatformFormat("error_pdfOpenAgain", "Cannot open the PDF document: %s", {reason});
         else
-          result = Write(*handle->Document, page);
+          result = Write(*renderer, page);
       } catch (const std::bad_alloc &) {
         result = {};
         result.Error = PlatformFormat("error_pdfMemory",
@@ -353,6 +362,10 @@ private:
         result = {};
         result.Error = ExceptionMessage(e);
       }
+      // The bitmap of a small page stays for the next page, with the fonts
+      // read so far; a larger one goes at once, with the fonts.
+      if (renderer && cost > FKeepLimit)
+        renderer->Release();
       std::lock_guard lock(FMutex);
       FInFlight -= cost;
       if (!result.Error.isEmpty())
@@ -363,26 +376,21 @@ private:
     }
   }
 
-  TPage Write(Poppler::Document &document, int page) const {
+  TPage Write(TPageRenderer &renderer, int page) const {
     TPage result;
     const QSize expected = FPixels.at(page - FFirst);
-    QImage image;
-    {
-      const std::unique_ptr<Poppler::Page> p = document.page(page - 1);
-      if (p)
-        image = p->renderToImage(FProps.DpiX, FProps.DpiY);
-    }
-    if (image.isNull()) {
+    const TPageRaster raster = renderer.Render(page, FProps.DpiX, FProps.DpiY);
+    if (raster.IsNull()) {
       result.Error = PlatformFormat("error_pdfRender", "Page %d of the PDF document could not be rendered.", {page});
       return result;
     }
     // Splash falls back to a blank pixel when it cannot make the bitmap:
     // a picture of another size is a failure, never a page.
-    if (image.size() != expected) {
+    if (QSize(raster.Width, raster.Height) != expected) {
       result.Error = PlatformFormat(
           "error_pdfRenderSize",
           "Page %d of the PDF document came out as %d by %d pixels instead of %d by %d; it was not written.",
-          {page, image.width(), image.height(), expected.width(), expected.height()});
+          {page, raster.Width, raster.Height, expected.width(), expected.height()});
       return result;
     }
     // A hidden name that no image filter takes, unique to this run.
@@ -392,7 +400,7 @@ private:
                                                  .arg(QCoreApplication::applicationPid())
                                                  .arg(++serial));
     QString error;
-    if (!WritePageImageFile(image, fileFormat(FType), pending, qRound(FProps.DpiX), qRound(FProps.DpiY),
+    if (!WritePageImageFile(raster, fileFormat(FType), pending, qRound(FProps.DpiX), qRound(FProps.DpiY),
                             std::clamp(FProps.JPEGQuality, 0, 100), &error))
       result.Error = PlatformFormat("error_pdfWrite", "Cannot write %s: %s", {FinalName(page), error});
     else
@@ -410,6 +418,7 @@ private:
   const QString FPrefix;
   const qint64 FBudget;
   int FWindow = 1;
+  qint64 FKeepLimit = 0; // a page of at most this cost leaves its bitmap for the next
 
   std::mutex FMutex;
   std::condition_variable FReady; // a page was done

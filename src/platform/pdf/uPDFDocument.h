@@ -32,9 +32,9 @@ inline constexpr qint64 MaxPDFFileSize = qint64(2) << 30;
 // The memory budget of the pages rendered side by side when none is given.
 inline constexpr qint64 DefaultPageMemory = qint64(768) << 20;
 // What rendering and writing a page of that many pixels takes, as the budget
-// counts it: the renderer's bitmap of 4 bytes a pixel with its alpha plane of
-// 1, which becomes the page's picture, and a little for the writers.
-inline constexpr qint64 PageRenderMemory(qint64 width, qint64 height) { return width * height * 5 + (qint64(1) << 20); }
+// counts it: the renderer's bitmap of 3 bytes a pixel with its alpha plane of
+// 1, which the writers write from as it stands, and a little for the writers.
+inline constexpr qint64 PageRenderMemory(qint64 width, qint64 height) { return width * height * 4 + (qint64(1) << 20); }
 
 // Any failure of the PDF document component.
 class EPDFError : public EPlatformError {
@@ -80,7 +80,10 @@ public:
   // from 1) into the folder aLocation, one file per page named by
   // PageImageFileName. A file of the same name is replaced, other files stay.
   // Nothing is written when CheckPages refuses. The pages are rendered side
-  // by side, as many as the threads and the memory budget allow, and written
+  // by side, as many as the threads and the memory budget allow (a thread
+  // keeps the bitmap of a page that takes at most a quarter of its share of
+  // the budget for its next page, so those add at most a quarter), with
+  // Poppler's Splash as pdftoppm renders them (the same pixels), and written
   // in ascending page order, each under a temporary name that is then given
   // its own, so no page file is ever seen cut short (page files are not
   // flushed to the disk: they can be made again). When a page cannot be

@@ -1,19 +1,23 @@
 #include "uPageImageFile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <jpeglib.h>
+#include <memory>
+#include <sys/uio.h>
 #include <tiffio.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-constexpr size_t OutputBuffer = 1 << 20;
+// What a writer takes from the rows at a time when it repacks them.
+constexpr qsizetype PackBuffer = qsizetype(1) << 20;
 
 QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
@@ -28,21 +32,53 @@ void putLe32(unsigned char *p, quint32 v) {
   putLe16(p + 2, v >> 16);
 }
 
-// One row of RGB32 pixels (B, G, R, X in memory) as B, G, R or R, G, B.
-void packRow(const uchar *in, unsigned char *out, int width, bool rgb) {
-  const int r = rgb ? 0 : 2;
-  const int b = rgb ? 2 : 0;
-  for (int x = 0; x < width; ++x, in += 4, out += 3) {
-    out[b] = in[0];
+// One row as three bytes a pixel in the order asked for.
+void packRow(const TPageRaster &page, int y, unsigned char *out, TPageRaster::TOrder order) {
+  const uchar *in = page.Row(y);
+  if (page.Order == order) {
+    std::memcpy(out, in, size_t(page.Width) * 3);
+    return;
+  }
+  for (int x = 0; x < page.Width; ++x, in += 3, out += 3) {
+    out[0] = in[2];
     out[1] = in[1];
-    out[r] = in[2];
+    out[2] = in[0];
   }
 }
 
-// A bottom-up 24-bit BMP with a BITMAPINFOHEADER.
-bool writeBmp(FILE *f, const QImage &page, int dpiX, int dpiY) {
-  const int w = page.width();
-  const int h = page.height();
+// Writes all of the pieces, also when the system takes fewer bytes at a time.
+bool writeAll(int fd, iovec *pieces, int count) {
+  while (count > 0) {
+    const ssize_t n = ::writev(fd, pieces, std::min(count, IOV_MAX));
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    size_t left = size_t(n);
+    while (count > 0 && left >= pieces->iov_len) {
+      left -= pieces->iov_len;
+      ++pieces;
+      --count;
+    }
+    if (count > 0) {
+      pieces->iov_base = static_cast<char *>(pieces->iov_base) + left;
+      pieces->iov_len -= left;
+    }
+  }
+  return true;
+}
+
+bool writeAll(int fd, const void *data, size_t size) {
+  iovec piece{const_cast<void *>(data), size};
+  return writeAll(fd, &piece, 1);
+}
+
+// A bottom-up 24-bit BMP with a BITMAPINFOHEADER. Rows that are already
+// B, G, R padded to 4 bytes go to the file as they are.
+bool writeBmp(int fd, const TPageRaster &page, int dpiX, int dpiY) {
+  const int w = page.Width;
+  const int h = page.Height;
   const quint32 row = (static_cast<quint32>(w) * 3 + 3) & ~3u;
   const quint32 pixels = row * static_cast<quint32>(h);
   unsigned char header[54] = {'B', 'M'};
@@ -56,15 +92,64 @@ bool writeBmp(FILE *f, const QImage &page, int dpiX, int dpiY) {
   putLe32(header + 34, pixels);
   putLe32(header + 38, static_cast<quint32>(dotsPerMetre(dpiX)));
   putLe32(header + 42, static_cast<quint32>(dotsPerMetre(dpiY)));
-  if (std::fwrite(header, 1, sizeof header, f) != sizeof header)
+  if (!writeAll(fd, header, sizeof header))
     return false;
-  std::vector<unsigned char> out(row, 0);
-  for (int y = h - 1; y >= 0; --y) {
-    packRow(page.constScanLine(y), out.data(), w, false);
-    if (std::fwrite(out.data(), 1, row, f) != row)
+  if (page.Order == TPageRaster::TOrder::Bgr && page.Stride == qsizetype(row)) {
+    constexpr int batch = 1024;
+    iovec rows[batch];
+    for (int y = h - 1; y >= 0;) {
+      int n = 0;
+      for (; n < batch && y >= 0; ++n, --y)
+        rows[n] = {const_cast<uchar *>(page.Row(y)), row};
+      if (!writeAll(fd, rows, n))
+        return false;
+    }
+    return true;
+  }
+  const int rowsAtOnce = std::max<int>(1, int(PackBuffer / row));
+  const std::unique_ptr<unsigned char[]> out(new unsigned char[size_t(row) * size_t(rowsAtOnce)]);
+  for (int y = h - 1; y >= 0;) {
+    int n = 0;
+    for (; n < rowsAtOnce && y >= 0; ++n, --y) {
+      unsigned char *r = out.get() + size_t(n) * row;
+      packRow(page, y, r, TPageRaster::TOrder::Bgr);
+      std::memset(r + size_t(w) * 3, 0, row - size_t(w) * 3);
+    }
+    if (!writeAll(fd, out.get(), size_t(n) * row))
       return false;
   }
   return true;
+}
+
+// libjpeg's output to a descriptor through a buffer of our own.
+struct TJpegOutput {
+  jpeg_destination_mgr Manager;
+  int Fd;
+  bool Failed;
+  unsigned char *Buffer;
+  size_t Size;
+};
+
+void jpegStart(j_compress_ptr cinfo) {
+  auto *out = reinterpret_cast<TJpegOutput *>(cinfo->dest);
+  out->Manager.next_output_byte = out->Buffer;
+  out->Manager.free_in_buffer = out->Size;
+}
+
+boolean jpegEmpty(j_compress_ptr cinfo) {
+  auto *out = reinterpret_cast<TJpegOutput *>(cinfo->dest);
+  if (!out->Failed && !writeAll(out->Fd, out->Buffer, out->Size))
+    out->Failed = true;
+  out->Manager.next_output_byte = out->Buffer;
+  out->Manager.free_in_buffer = out->Size;
+  return TRUE;
+}
+
+void jpegTerm(j_compress_ptr cinfo) {
+  auto *out = reinterpret_cast<TJpegOutput *>(cinfo->dest);
+  const size_t n = out->Size - out->Manager.free_in_buffer;
+  if (!out->Failed && n > 0 && !writeAll(out->Fd, out->Buffer, n))
+    out->Failed = true;
 }
 
 struct TJpegError {
@@ -82,11 +167,20 @@ struct TJpegError {
 void jpegQuiet(j_common_ptr, int) {}
 
 // Baseline JPEG, fed with the page's rows as they are (libjpeg-turbo takes
-// B, G, R, X pixels). Nothing with a destructor lives between the setjmp and
-// a jump back to it.
-bool writeJpeg(FILE *f, const QImage &page, int dpiX, int dpiY, int quality, char *reason, size_t reasonSize) {
+// R, G, B and B, G, R pixels alike). Nothing with a destructor lives between
+// the setjmp and a jump back to it; `buffer` is the caller's.
+bool writeJpeg(int fd, const TPageRaster &page, int dpiX, int dpiY, int quality, unsigned char *buffer,
+               size_t bufferSize, char *reason, size_t reasonSize) {
   jpeg_compress_struct cinfo;
   TJpegError err;
+  TJpegOutput out;
+  out.Manager.init_destination = jpegStart;
+  out.Manager.empty_output_buffer = jpegEmpty;
+  out.Manager.term_destination = jpegTerm;
+  out.Fd = fd;
+  out.Failed = false;
+  out.Buffer = buffer;
+  out.Size = bufferSize;
   cinfo.err = jpeg_std_error(&err.Manager);
   err.Manager.error_exit = jpegFail;
   err.Manager.emit_message = jpegQuiet;
@@ -97,11 +191,11 @@ bool writeJpeg(FILE *f, const QImage &page, int dpiX, int dpiY, int quality, cha
     return false;
   }
   jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, f);
-  cinfo.image_width = static_cast<JDIMENSION>(page.width());
-  cinfo.image_height = static_cast<JDIMENSION>(page.height());
-  cinfo.input_components = 4;
-  cinfo.in_color_space = JCS_EXT_BGRX;
+  cinfo.dest = &out.Manager;
+  cinfo.image_width = static_cast<JDIMENSION>(page.Width);
+  cinfo.image_height = static_cast<JDIMENSION>(page.Height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = page.Order == TPageRaster::TOrder::Bgr ? JCS_EXT_BGR : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   cinfo.write_JFIF_header = TRUE;
@@ -110,27 +204,33 @@ bool writeJpeg(FILE *f, const QImage &page, int dpiX, int dpiY, int quality, cha
   cinfo.Y_density = static_cast<UINT16>(dpiY);
   jpeg_start_compress(&cinfo, TRUE);
   JSAMPROW rows[16];
-  while (cinfo.next_scanline < cinfo.image_height) {
+  while (!out.Failed && cinfo.next_scanline < cinfo.image_height) {
     const JDIMENSION first = cinfo.next_scanline;
     const JDIMENSION n = std::min<JDIMENSION>(16, cinfo.image_height - first);
-    for (JDIMENSION i = 0; i < n; ++i)
-      rows[i] = const_cast<JSAMPROW>(page.constScanLine(static_cast<int>(first + i)));
+    for (JDIMENSION i = 0; i < n; ++i) // libjpeg only reads them
+      rows[i] = const_cast<JSAMPROW>(page.Row(static_cast<int>(first + i)));
     jpeg_write_scanlines(&cinfo, rows, n);
+  }
+  if (out.Failed) {
+    jpeg_abort_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return false;
   }
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
-  return true;
+  return !out.Failed;
 }
 
-// Uncompressed 8-bit RGB TIFF in strips of about 256 KB.
-bool writeTiff(int fd, const QString &fileName, const QImage &page, int dpiX, int dpiY) {
+// Uncompressed 8-bit RGB TIFF in strips of about 256 KB. Packed R, G, B
+// rows are the strips' bytes as they stand.
+bool writeTiff(int fd, const QString &fileName, const TPageRaster &page, int dpiX, int dpiY) {
   TIFF *tif = TIFFFdOpen(fd, QFile::encodeName(fileName).constData(), "w");
   if (!tif)
     return false;
-  const int w = page.width();
-  const int h = page.height();
-  const quint32 rowBytes = static_cast<quint32>(w) * 3;
-  const quint32 rowsPerStrip = std::max<quint32>(1, (256u << 10) / std::max<quint32>(rowBytes, 1));
+  const int w = page.Width;
+  const int h = page.Height;
+  const qsizetype rowBytes = qsizetype(w) * 3;
+  const int rowsPerStrip = int(std::clamp<qsizetype>((256 << 10) / rowBytes, 1, h));
   bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<quint32>(w)) &&
             TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<quint32>(h)) &&
             TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
@@ -138,14 +238,25 @@ bool writeTiff(int fd, const QString &fileName, const QImage &page, int dpiX, in
             TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
             TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
             TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip) &&
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<quint32>(rowsPerStrip)) &&
             TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<double>(dpiX)) &&
             TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<double>(dpiY)) &&
             TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  std::vector<unsigned char> out(rowBytes);
-  for (int y = 0; ok && y < h; ++y) {
-    packRow(page.constScanLine(y), out.data(), w, true);
-    ok = TIFFWriteScanline(tif, out.data(), static_cast<quint32>(y), 0) == 1;
+  const bool direct = page.Order == TPageRaster::TOrder::Rgb && page.Stride == rowBytes;
+  std::unique_ptr<unsigned char[]> packed;
+  if (!direct)
+    packed.reset(new unsigned char[size_t(rowBytes) * size_t(rowsPerStrip)]);
+  for (int y = 0, strip = 0; ok && y < h; y += rowsPerStrip, ++strip) {
+    const int n = std::min(rowsPerStrip, h - y);
+    const uchar *bytes = page.Row(y);
+    if (!direct) {
+      for (int i = 0; i < n; ++i)
+        packRow(page, y + i, packed.get() + size_t(i) * size_t(rowBytes), TPageRaster::TOrder::Rgb);
+      bytes = packed.get();
+    }
+    // Uncompressed, a strip's raw bytes are its rows; libtiff only reads them.
+    const tmsize_t size = tmsize_t(n) * rowBytes;
+    ok = TIFFWriteRawStrip(tif, static_cast<uint32_t>(strip), const_cast<uchar *>(bytes), size) == size;
   }
   ok = ok && TIFFFlush(tif) == 1;
   TIFFCleanup(tif); // the descriptor stays open: the caller closes it
@@ -154,11 +265,10 @@ bool writeTiff(int fd, const QString &fileName, const QImage &page, int dpiX, in
 
 } // namespace
 
-bool WritePageImageFile(const QImage &page, TPageFileFormat format, const QString &fileName, int dpiX, int dpiY,
+bool WritePageImageFile(const TPageRaster &page, TPageFileFormat format, const QString &fileName, int dpiX, int dpiY,
                         int jpegQuality, QString *error) {
-  const QImage rgb = page.format() == QImage::Format_RGB32 ? page : page.convertToFormat(QImage::Format_RGB32);
-  if (rgb.isNull()) {
-    *error = QStringLiteral("out of memory");
+  if (page.IsNull()) {
+    *error = QStringLiteral("no picture");
     return false;
   }
   const QByteArray native = QFile::encodeName(fileName);
@@ -168,39 +278,31 @@ bool WritePageImageFile(const QImage &page, TPageFileFormat format, const QStrin
     return false;
   }
   bool ok = false;
-  int err = 0;
-  if (format == TPageFileFormat::Tiff) {
-    errno = 0;
-    ok = writeTiff(fd, fileName, rgb, dpiX, dpiY);
+  errno = 0;
+  char reason[JMSG_LENGTH_MAX] = {};
+  switch (format) {
+  case TPageFileFormat::Bmp:
+    ok = writeBmp(fd, page, dpiX, dpiY);
+    break;
+  case TPageFileFormat::Jpeg: {
+    constexpr size_t size = 256 << 10;
+    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]);
+    ok = writeJpeg(fd, page, dpiX, dpiY, jpegQuality, buffer.get(), size, reason, sizeof reason);
+    break;
+  }
+  case TPageFileFormat::Tiff:
+    ok = writeTiff(fd, fileName, page, dpiX, dpiY);
+    break;
+  }
+  int err = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
     err = errno;
-    if (::close(fd) != 0 && ok) {
-      ok = false;
-      err = errno;
-    }
-  } else {
-    FILE *f = ::fdopen(fd, "wb");
-    if (!f) {
-      err = errno;
-      ::close(fd);
-    } else {
-      // A buffer of our own: given none, the C library keeps to a block.
-      std::vector<char> buffer(OutputBuffer);
-      std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-      char reason[JMSG_LENGTH_MAX] = {};
-      errno = 0;
-      ok = format == TPageFileFormat::Bmp ? writeBmp(f, rgb, dpiX, dpiY)
-                                          : writeJpeg(f, rgb, dpiX, dpiY, jpegQuality, reason, sizeof reason);
-      err = errno;
-      if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-      }
-      if (!ok && reason[0] && err == 0)
-        *error = QString::fromLocal8Bit(reason);
-    }
   }
   if (!ok) {
     ::unlink(native.constData());
+    if (reason[0] && err == 0)
+      *error = QString::fromLocal8Bit(reason);
     if (error->isEmpty())
       *error = err ? systemReason(err) : QStringLiteral("the file could not be written");
   }

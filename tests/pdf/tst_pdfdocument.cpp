@@ -1,15 +1,19 @@
 #include "uPDFDocument.h"
+#include "uPageImageFile.h"
 #include "uTestPDF.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <poppler-qt6.h>
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(TImageType)
+Q_DECLARE_METATYPE(TPageFileFormat)
+Q_DECLARE_METATYPE(TPageRaster::TOrder)
 
 namespace {
 
@@ -350,6 +354,129 @@ private slots:
           QImage(FOut + QStringLiteral("/IMG_%1.bmp").arg(page)).convertToFormat(QImage::Format_RGB32);
       QCOMPARE(written.size(), expected.size());
       QVERIFY2(written == expected, qPrintable(QStringLiteral("page %1").arg(page)));
+    }
+  }
+
+  // The pages are those that pdftoppm writes at 96 dpi, pixel for pixel, in
+  // each format against its own pair: BMP against PPM, JPEG against JPEG at
+  // the same quality, TIFF against uncompressed TIFF; also for a page whose
+  // rows are no multiple of 4 bytes.
+  void pagesEqualPdftoppms_data() {
+    QTest::addColumn<TImageType>("type");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("oddSize");
+    const QStringList jpeg{"-jpeg", "-jpegopt", "quality=90"};
+    const QStringList tiff{"-tiff", "-tiffcompression", "none"};
+    QTest::newRow("bmp") << itBitmap << QStringList() << false;
+    QTest::newRow("jpeg") << itJPEG << jpeg << false;
+    QTest::newRow("tiff") << itSinglePageTIFF << tiff << false;
+    QTest::newRow("bmp, odd size") << itBitmap << QStringList() << true;
+    QTest::newRow("jpeg, odd size") << itJPEG << jpeg << true;
+    QTest::newRow("tiff, odd size") << itSinglePageTIFF << tiff << true;
+  }
+  void pagesEqualPdftoppms() {
+    QFETCH(TImageType, type);
+    QFETCH(QStringList, options);
+    QFETCH(bool, oddSize);
+    QString doc = FDoc;
+    if (oddSize) {
+      doc = FOut + "/odd.pdf";
+      // pdftoppm takes the next whole pixel where Splash rounds: these sizes
+      // come out alike in both.
+      QVERIFY(writeSizedPDF(doc, {QSizeF(100.3, 200.7), QSizeF(300.5, 150.6)}));
+    }
+    TPDFDocument d;
+    d.LoadFromFile(doc);
+    const QString ours = FOut + "/ours";
+    const QString theirs = FOut + "/pdftoppm";
+    QVERIFY(QDir().mkpath(ours));
+    QVERIFY(QDir().mkpath(theirs));
+    TImageProperties props;
+    props.Threads = 3;
+    d.SaveAsImage(QStringLiteral("1-%1").arg(d.PageCount()), type, ours, "IMG", &props);
+    QProcess pdftoppm;
+    pdftoppm.start("pdftoppm", QStringList{"-r", "96"} + options + QStringList{doc, theirs + "/page"});
+    QVERIFY(pdftoppm.waitForFinished(60000));
+    QCOMPARE(pdftoppm.exitCode(), 0);
+    const QStringList reference = QDir(theirs).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(reference.size(), d.PageCount());
+    for (int page = 1; page <= d.PageCount(); ++page) {
+      QImageReader mine(ours + u'/' + PageImageFileName("IMG", page, type));
+      QImageReader other(theirs + u'/' + reference.at(page - 1));
+      const QImage a = mine.read().convertToFormat(QImage::Format_RGB32);
+      const QImage b = other.read().convertToFormat(QImage::Format_RGB32);
+      QVERIFY2(!a.isNull() && !b.isNull(), qPrintable(mine.errorString() + other.errorString()));
+      QCOMPARE(a.size(), b.size());
+      QVERIFY2(a == b, qPrintable(QStringLiteral("page %1").arg(page)));
+    }
+  }
+
+  // The writers take rows in either order and with or without padding, and
+  // write the same picture.
+  void writersTakeEitherLayout_data() {
+    QTest::addColumn<TPageFileFormat>("format");
+    QTest::addColumn<TPageRaster::TOrder>("order");
+    QTest::addColumn<int>("rowPad");
+    for (const auto &[name, format] : {std::pair{"bmp", TPageFileFormat::Bmp}, std::pair{"jpeg", TPageFileFormat::Jpeg},
+                                       std::pair{"tiff", TPageFileFormat::Tiff}})
+      for (const auto &[orderName, order] :
+           {std::pair{"rgb", TPageRaster::TOrder::Rgb}, std::pair{"bgr", TPageRaster::TOrder::Bgr}})
+        for (int pad : {1, 4})
+          QTest::addRow("%s from %s rows padded to %d", name, orderName, pad) << format << order << pad;
+  }
+  void writersTakeEitherLayout() {
+    QFETCH(TPageFileFormat, format);
+    QFETCH(TPageRaster::TOrder, order);
+    QFETCH(int, rowPad);
+    // Blocks of 16 by 16 pixels of one colour each, which JPEG keeps closely.
+    const int w = 16 * 7, h = 16 * 3;
+    const qsizetype stride = (w * 3 + rowPad - 1) / rowPad * rowPad;
+    QByteArray bytes(stride * h, '\x5a'); // padding: not to be written
+    auto colour = [](int x, int y) { return qRgb(40 * (x / 16), 100 * (y / 16), 255 - 30 * (x / 16)); };
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        uchar *p = reinterpret_cast<uchar *>(bytes.data()) + y * stride + x * 3;
+        const QRgb c = colour(x, y);
+        const bool rgb = order == TPageRaster::TOrder::Rgb;
+        p[0] = uchar(rgb ? qRed(c) : qBlue(c));
+        p[1] = uchar(qGreen(c));
+        p[2] = uchar(rgb ? qBlue(c) : qRed(c));
+      }
+    TPageRaster raster;
+    raster.Bits = reinterpret_cast<const uchar *>(bytes.constData());
+    raster.Width = w;
+    raster.Height = h;
+    raster.Stride = stride;
+    raster.Order = order;
+    const QString file = FOut + "/page";
+    QString error;
+    QVERIFY2(WritePageImageFile(raster, format, file, 96, 96, 100, &error), qPrintable(error));
+    QImageReader reader(file);
+    reader.setDecideFormatFromContent(true);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.size(), QSize(w, h));
+    // JPEG blends the colours of neighbouring blocks near their edges.
+    const bool jpeg = format == TPageFileFormat::Jpeg;
+    const int tolerance = jpeg ? 6 : 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        if (jpeg && (x % 16 < 4 || x % 16 > 11 || y % 16 < 4 || y % 16 > 11))
+          continue;
+        const QRgb got = image.pixel(x, y), want = colour(x, y);
+        QVERIFY2(
+            std::abs(qRed(got) - qRed(want)) <= tolerance && std::abs(qGreen(got) - qGreen(want)) <= tolerance &&
+                std::abs(qBlue(got) - qBlue(want)) <= tolerance,
+            qPrintable(QStringLiteral("(%1, %2): %3 instead of %4").arg(x).arg(y).arg(got, 0, 16).arg(want, 0, 16)));
+      }
+    if (format == TPageFileFormat::Bmp) {
+      // Bottom-up rows padded with zeros to 4 bytes.
+      const QByteArray written = readBytes(file);
+      const qsizetype row = (w * 3 + 3) / 4 * 4;
+      QCOMPARE(written.size(), 54 + row * h);
+      for (int y = 0; y < h; ++y)
+        for (qsizetype i = w * 3; i < row; ++i)
+          QCOMPARE(int(written.at(54 + y * row + i)), 0);
     }
   }
 

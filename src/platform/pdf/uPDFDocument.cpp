@@ -11,12 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFuture>
 #include <QImage>
 #include <QRegularExpression>
 #include <QThread>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -27,6 +24,8 @@
 #include <map>
 #include <mutex>
 #include <poppler-qt6.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -266,15 +265,16 @@ public:
     FWindow = 2 * threads;
     // Kept bitmaps of small pages take at most a quarter of the budget more.
     FKeepLimit = std::min(FBudget / (4 * threads), qint64(64) << 20);
-    FPool.setMaxThreadCount(threads);
+    TPageRenderer::PrepareThreads();
+    FWorkers.reserve(size_t(threads));
     for (int i = 0; i < threads; ++i)
-      FWorkers.append(QtConcurrent::run(&FPool, [this] { Work(); }));
+      FWorkers.emplace_back([this] { Work(); });
   }
 
   ~TPageWriter() {
     Stop();
-    for (QFuture<void> &f : FWorkers)
-      f.waitForFinished();
+    for (std::thread &t : FWorkers)
+      t.join();
     // Pages done but never taken: their pending files go.
     for (const auto &[page, done] : FDone)
       if (!done.PendingFile.isEmpty())
@@ -361,6 +361,9 @@ private:
       } catch (const std::exception &e) {
         result = {};
         result.Error = ExceptionMessage(e);
+      } catch (...) {
+        result = {};
+        result.Error = PlatformFormat("error_pdfRender", "Page %d of the PDF document could not be rendered.", {page});
       }
       // The bitmap of a small page stays for the next page, with the fonts
       // read so far; a larger one goes at once, with the fonts.
@@ -430,8 +433,7 @@ private:
   bool FStopped = false;
   std::map<int, TPage> FDone;
 
-  QThreadPool FPool;
-  QList<QFuture<void>> FWorkers;
+  std::vector<std::thread> FWorkers;
 };
 
 } // namespace

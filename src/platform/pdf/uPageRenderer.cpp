@@ -1,10 +1,12 @@
 #include "uPageRenderer.h"
 
+#include <GfxState.h>
 #include <GlobalParams.h>
 #include <PDFDoc.h>
 #include <SplashOutputDev.h>
 #include <Stream.h>
 #include <cstring>
+#include <mutex>
 #include <splash/SplashBitmap.h>
 
 struct TPageRenderer::TData {
@@ -31,6 +33,16 @@ TPageRenderer::~TPageRenderer() {
   // The output device refers to the document: it goes first.
   D->Output.reset();
   D->Document.reset();
+}
+
+void TPageRenderer::PrepareThreads() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // The first drawing state makes the shared colour profiles; later ones
+    // only read them.
+    const PDFRectangle box(0, 0, 72, 72);
+    const GfxState state(72, 72, &box, 0, true);
+  });
 }
 
 bool TPageRenderer::IsOpen() const { return D->Document != nullptr; }

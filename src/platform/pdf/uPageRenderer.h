@@ -38,6 +38,11 @@ public:
   TPageRenderer(const TPageRenderer &) = delete;
   TPageRenderer &operator=(const TPageRenderer &) = delete;
 
+  // Sets up what Poppler makes at its first drawing without a lock (the
+  // colour profiles of its drawing state). Called before renderers run on
+  // several threads at once; the first call does it.
+  static void PrepareThreads();
+
   // False when Poppler could not open the bytes (or has no global
   // parameters).
   bool IsOpen() const;

@@ -147,6 +147,16 @@ QString samePixels(const QString &ours, const QString &theirs, int first, int la
                         : QStringLiteral("%1 pixels differ, by %2 at most").arg(differing).arg(most);
 }
 
+// The system's load averages (1, 5 and 15 minutes), as uptime tells them:
+// the figures are only worth as much as the machine was quiet.
+QString loadAverage() {
+  QFile load(QStringLiteral("/proc/loadavg"));
+  if (!load.open(QIODevice::ReadOnly))
+    return QStringLiteral("unknown");
+  const QList<QByteArray> fields = load.read(256).split(' ');
+  return fields.size() >= 3 ? QString::fromLatin1(fields.mid(0, 3).join(' ')) : QStringLiteral("unknown");
+}
+
 // Processor time of the whole process so far (all threads, user and system).
 double cpuMs() {
   rusage usage{};
@@ -295,8 +305,8 @@ int main(int argc, char *argv[]) {
   // turns, so that other load on the machine touches both alike.
   const int runs =
       qMax(1, qEnvironmentVariableIntValue("BENCH_RUNS") > 0 ? qEnvironmentVariableIntValue("BENCH_RUNS") : 3);
-  std::printf("document %s, %d pages, range %s, %d cores, best of %d runs\n", qPrintable(fileName),
-              document.PageCount(), qPrintable(range), QThread::idealThreadCount(), runs);
+  std::printf("document %s, %d pages, range %s, %d cores, best of %d runs, load average %s\n", qPrintable(fileName),
+              document.PageCount(), qPrintable(range), QThread::idealThreadCount(), runs, qPrintable(loadAverage()));
   std::printf("%-6s %14s %14s %22s %8s   %s\n", "format", "SaveAsImage", "(1 thread)", "pdftoppm", "ratio", "pixels");
   int rc = 0;
   for (const TFormat &format : Formats) {
@@ -361,5 +371,6 @@ int main(int argc, char *argv[]) {
   }
   if (only.isEmpty() || only == QLatin1String("big"))
     rc |= bigPages(tmp);
+  std::printf("load average at the end: %s\n", qPrintable(loadAverage()));
   return rc;
 }

@@ -239,9 +239,11 @@ void TPDFDocument::CheckPages(const QString &aPageRange, TImageType aImagetype,
 namespace {
 
 // Renders and writes the pages of a range on worker threads, each with its
-// own renderer kept for all the pages it takes. A page is started when the pages under way leave
-// room for it in the memory budget (or when none is under way), and at most
-// a few pages wait ahead of the caller. A worker writes its page completely
+// own renderer kept for all the pages it takes. A page is started when the
+// pages under way and the bitmaps kept from the last pages leave room for it
+// in the memory budget (or when none is under way); a worker that finds no
+// room lets its own bitmap go, so that the kept ones never hold up a page. At
+// most a few pages wait ahead of the caller. A worker writes its page completely
 // under a pending name; the caller then gives the pending files their final
 // names in ascending page order, so the page files appear in order and none
 // is ever seen cut short.
@@ -263,8 +265,6 @@ public:
     // At most this many pages wait, written under their pending names, ahead
     // of the caller.
     FWindow = 2 * threads;
-    // Kept bitmaps of small pages take at most a quarter of the budget more.
-    FKeepLimit = std::min(FBudget / (4 * threads), qint64(64) << 20);
     TPageRenderer::PrepareThreads();
     FWorkers.reserve(size_t(threads));
     for (int i = 0; i < threads; ++i)
@@ -313,27 +313,64 @@ public:
 private:
   qint64 Cost(int page) const { return renderCost(FPixels.at(page - FFirst)); }
 
-  bool CanStart() const {
-    if (FNextClaim > FLast || FNextClaim >= FNextTake + FWindow)
-      return false;
-    return FInFlight == 0 || FInFlight + Cost(FNextClaim) <= FBudget;
+  bool WindowOpen() const { return FNextClaim <= FLast && FNextClaim < FNextTake + FWindow; }
+
+  // Whether the next page fits beside the others under way, for a worker
+  // whose own bitmap (`kept`, counted in FInFlight) makes room for it.
+  bool Fits(qint64 kept) const {
+    const qint64 others = FInFlight - kept;
+    return others == 0 || others + Cost(FNextClaim) <= FBudget;
   }
 
   void Work() {
     std::unique_ptr<TPageRenderer> renderer;
     bool opened = false;
     QString reason;
+    // The bitmap this worker holds from its last page, counted in FInFlight.
+    qint64 kept = 0;
+    // Lets the bitmap go, with the lock held on entry and on return.
+    auto drop = [&](std::unique_lock<std::mutex> &lock) {
+      const qint64 bytes = kept;
+      FIdleKept -= bytes; // nobody waits for this worker to let it go
+      lock.unlock();
+      if (renderer)
+        renderer->Release();
+      lock.lock();
+      FInFlight -= bytes;
+      kept = 0;
+      FRoom.notify_all();
+    };
     for (;;) {
       int page = 0;
       qint64 cost = 0;
       {
         std::unique_lock lock(FMutex);
-        FRoom.wait(lock, [&] { return FStopped || FNextClaim > FLast || CanStart(); });
-        if (FStopped || FNextClaim > FLast)
-          return;
+        for (;;) {
+          if (FStopped || FNextClaim > FLast) {
+            if (kept > 0)
+              drop(lock);
+            return;
+          }
+          if (WindowOpen()) {
+            if (Fits(kept))
+              break;
+            // No room: an idle worker's bitmap goes first, this one's too.
+            if (kept > 0) {
+              drop(lock);
+              continue;
+            }
+            if (FIdleKept > 0)
+              FRoom.notify_all();
+          }
+          FRoom.wait(lock);
+        }
         page = FNextClaim++;
         cost = Cost(page);
-        FInFlight += cost;
+        // The renderer lets the last bitmap go before it makes one of
+        // another size, and keeps one of the same size.
+        FIdleKept -= kept;
+        FInFlight += cost - kept;
+        kept = cost;
         FPeak = std::max(FPeak, FInFlight);
       }
       TPage result;
@@ -365,12 +402,10 @@ private:
         result = {};
         result.Error = PlatformFormat("error_pdfRender", "Page %d of the PDF document could not be rendered.", {page});
       }
-      // The bitmap of a small page stays for the next page, with the fonts
-      // read so far; a larger one goes at once, with the fonts.
-      if (renderer && cost > FKeepLimit)
-        renderer->Release();
+      // The bitmap stays for the next page, with the fonts read so far,
+      // counted in the budget until it goes.
       std::lock_guard lock(FMutex);
-      FInFlight -= cost;
+      FIdleKept += kept;
       if (!result.Error.isEmpty())
         FStopped = true; // nothing after a failed page is written anyway
       FDone[page] = std::move(result);
@@ -421,14 +456,14 @@ private:
   const QString FPrefix;
   const qint64 FBudget;
   int FWindow = 1;
-  qint64 FKeepLimit = 0; // a page of at most this cost leaves its bitmap for the next
 
   std::mutex FMutex;
   std::condition_variable FReady; // a page was done
   std::condition_variable FRoom;  // the caller took a page, a page was done, or stop
   int FNextClaim;
   int FNextTake;
-  qint64 FInFlight = 0;
+  qint64 FInFlight = 0; // pages under way and the bitmaps kept from the last ones
+  qint64 FIdleKept = 0; // the bitmaps kept by workers that render nothing now
   qint64 FPeak = 0;
   bool FStopped = false;
   std::map<int, TPage> FDone;

@@ -81,12 +81,11 @@ public:
   // PageImageFileName. A file of the same name is replaced, other files stay.
   // Nothing is written when CheckPages refuses. The pages are rendered side
   // by side, as many as the threads and the memory budget allow (a thread
-  // keeps the bitmap of a page that takes at most a quarter of its share of
-  // the budget for its next page, so those add at most a quarter), with
-  // Poppler's Splash as pdftoppm renders them (the same pixels), and written
-  // in ascending page order, each under a temporary name that is then given
-  // its own, so no page file is ever seen cut short (page files are not
-  // flushed to the disk: they can be made again). When a page cannot be
+  // keeps the bitmap of its last page for its next one, within the budget),
+  // with Poppler's Splash as pdftoppm renders them (the same pixels), and
+  // written in ascending page order, each under a temporary name that is
+  // then given its own, so no page file is ever seen cut short (page files
+  // are not flushed to the disk: they can be made again). When a page cannot be
   // rendered at its size or written, an EPDFError is raised and the pages
   // before it stay written.
   void SaveAsImage(const QString &aPageRange, TImageType aImagetype, const QString &aLocation,
@@ -95,8 +94,9 @@ public:
   // The size in pixels of a page (counted from 1) rendered at the given
   // resolution; empty when there is no such page.
   QSize PagePixelSize(int page, double dpiX = 96, double dpiY = 96) const;
-  // The most memory that the pages rendered side by side took at once during
-  // the last SaveAsImage, as the budget counts it.
+  // The most memory that the pages rendered side by side (and the bitmaps
+  // kept from the last ones) took at once during the last SaveAsImage, as the
+  // budget counts it.
   qint64 PeakRenderMemory() const { return FPeakRenderMemory; }
 
 private:

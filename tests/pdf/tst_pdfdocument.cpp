@@ -304,6 +304,26 @@ private slots:
       QCOMPARE(QImage(FOut + QStringLiteral("/IMG_%1.bmp").arg(i)).size(), QSize(2000, 2000));
   }
 
+  // Pages of mixed sizes: the bitmaps that the threads keep from their last
+  // pages count in the budget and never hold up a page, also one that alone
+  // needs more than the budget.
+  void mixedPagesShareTheBudget() {
+    const QString doc = FOut + "/mixed.pdf";
+    const QSizeF small(300, 300), large(1500, 1500); // 400 and 2000 pixels square
+    QVERIFY(writeSizedPDF(doc, {small, small, small, large, small, small, large, small}));
+    TPDFDocument d;
+    d.LoadFromFile(doc);
+    TImageProperties props;
+    props.Threads = 6;
+    props.MemoryBudget = PageRenderMemory(2000, 2000) / 2;
+    d.SaveAsImage("1-8", itBitmap, FOut, "IMG", &props);
+    for (int i = 1; i <= 8; ++i) {
+      const int side = i == 4 || i == 7 ? 2000 : 400;
+      QCOMPARE(QImage(FOut + QStringLiteral("/IMG_%1.bmp").arg(i)).size(), QSize(side, side));
+    }
+    QCOMPARE(d.PeakRenderMemory(), PageRenderMemory(2000, 2000));
+  }
+
   // What is not a regular file is refused without being read.
   void onlyRegularFilesAreLoaded_data() {
     QTest::addColumn<QString>("kind");

@@ -19,10 +19,13 @@ PACKAGES=(
   tesseract-ocr tesseract-ocr-eng tesseract-ocr-deu tesseract-ocr-fra
   breeze-icon-theme fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool poppler-utils openbox
+  debian-reference-en
 )
 # openbox: a small window manager that the X tests of stacking, activation
 # and closing by the title bar's keys start for themselves (what the user
 # sees depends on it: a window covering the screen is stacked above others).
+# debian-reference-en: the 261-page manual whose PDF bench/pdf renders
+# against pdftoppm (without it the bench makes a document of its own).
 
 # The user who typed the command: under sudo, the one who called sudo.
 invoking_user() {

@@ -87,7 +87,11 @@ QStringList SplitLines(const QString &text) {
 }
 
 QString FileOpenErrorMessage(const QString &fileName, int errorNumber) {
-  return QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, QString::fromLocal8Bit(std::strerror(errorNumber)));
+  return FileOpenErrorMessage(fileName, QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+QString FileOpenErrorMessage(const QString &fileName, const QString &reason) {
+  return QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason);
 }
 
 QStringList LoadTextLines(const QString &fileName) {

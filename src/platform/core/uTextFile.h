@@ -30,5 +30,7 @@ QStringList SplitLines(const QString &text);
 // `Cannot open file "<path>". <reason>`.
 QStringList LoadTextLines(const QString &fileName);
 
-// The message of the file-open error for a path and a system error number.
+// The message of the file-open error for a path and a system error number,
+// or for a path and a reason of the caller's (a sentence of its own).
 QString FileOpenErrorMessage(const QString &fileName, int errorNumber);
+QString FileOpenErrorMessage(const QString &fileName, const QString &reason);

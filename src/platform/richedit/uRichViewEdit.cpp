@@ -29,7 +29,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 
 struct TRichViewEdit::TItems {
   std::vector<TRVItemInfo> List;
@@ -822,19 +821,18 @@ void TRichViewEdit::SaveWithPictureFiles(const QString &fileName, TRVFileFormat 
 
 void TRichViewEdit::LoadFromFile(const QString &fileName) {
   const QString shown = QDir::toNativeSeparators(fileName);
-  auto refuse = [&shown](const QString &reason) {
-    throw ERichViewError(PlatformFormat("error_docOpen", "Cannot open file \"%s\". %s", {shown, reason}));
-  };
+  auto refuse = [&shown](const QString &reason) { throw ERichViewError(FileOpenErrorMessage(shown, reason)); };
+  auto refuseErrno = [&shown](int errorNumber) { throw ERichViewError(FileOpenErrorMessage(shown, errorNumber)); };
   QFile file;
   QString reason;
   switch (OpenRegularFile(file, fileName, &reason)) {
   case TFileKind::Regular:
     break;
   case TFileKind::Missing:
-    refuse(QString::fromLocal8Bit(std::strerror(ENOENT)));
+    refuseErrno(ENOENT);
     break;
   case TFileKind::Folder:
-    refuse(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    refuseErrno(EISDIR);
     break;
   case TFileKind::Special:
     refuse(PlatformText("error_docSpecial", "It is a device, a pipe or a socket, not a file."));
@@ -852,8 +850,7 @@ void TRichViewEdit::LoadFromFile(const QString &fileName) {
   file.close();
   const TRVFileFormat format = FileFormatOf(fileName);
   if (format == TRVFileFormat::ODF)
-    throw ERichViewError(QStringLiteral("Cannot open file \"%1\". OpenDocument files can be saved but not opened.")
-                             .arg(QDir::toNativeSeparators(fileName)));
+    refuse(QStringLiteral("OpenDocument files can be saved but not opened."));
   ClearAll();
   const QUrl base = QUrl::fromLocalFile(QFileInfo(fileName).absolutePath() + u'/');
   switch (format) {

@@ -1,6 +1,6 @@
 #include "uDeskFixture.h"
 
-#include "../imgproc/uImgTestFiles.h"
+#include "uImgTestFiles.h"
 #include "uGDIPages.h"
 #include "uPageControl.h"
 #include "uRichViewEdit.h"
@@ -21,7 +21,6 @@ using ImgTestFiles::IsRed;
 using ImgTestFiles::JpegWithOrientation;
 using ImgTestFiles::MakePng;
 using ImgTestFiles::RedLeftBlueRight;
-using ImgTestFiles::WriteBytes;
 
 // The result editor's own commands and the export to PDF.
 class TestResult : public QObject {

@@ -77,7 +77,7 @@ private slots:
     if (kind == QLatin1String("picture"))
       WritePicture(path, {64, 48});
     else if (kind == QLatin1String("unreadable"))
-      WriteBytes(path, "plain text, no picture");
+      QVERIFY(WriteBytes(path, "plain text, no picture"));
 
     QCOMPARE(desk.Fra()->AddImageFile(path), before);
     QCOMPARE(desk.List()->ImageCount(), before + 1);
@@ -263,7 +263,7 @@ private slots:
     TDeskFixture desk;
     TfraModuleOCR *f = desk.Fra();
     const QStringList files = pictures(desk, "in", 3);
-    WriteBytes(files.at(1), "no picture");
+    QVERIFY(WriteBytes(files.at(1), "no picture"));
     desk.Dialogs->OpenAnswers = {files};
     desk.Run("actSrc_ImportFiles");
     desk.List()->SelectByUser(1);
@@ -299,11 +299,11 @@ private slots:
     const QStringList files = pictures(desk, "in", 3);
     const QString bad = files.at(1);
     if (kind == QLatin1String("text"))
-      WriteBytes(bad, "this is no picture at all");
+      QVERIFY(WriteBytes(bad, "this is no picture at all"));
     else if (kind == QLatin1String("empty"))
-      WriteBytes(bad, {});
+      QVERIFY(WriteBytes(bad, {}));
     else if (kind == QLatin1String("cut"))
-      WriteBytes(bad, ReadBytes(WritePicture(desk.App.File("whole.png"), {400, 400}, Qt::red)).left(120));
+      QVERIFY(WriteBytes(bad, ReadBytes(WritePicture(desk.App.File("whole.png"), {400, 400}, Qt::red)).left(120)));
     else
       WriteOversizedPng(bad, 100000, 100000);
     for (const QString &p : files)
@@ -362,7 +362,7 @@ private slots:
     const QString bad = files.at(1);
     QVERIFY(QFile::remove(bad));
     if (kind == QLatin1String("empty"))
-      WriteBytes(bad, {});
+      QVERIFY(WriteBytes(bad, {}));
     else if (kind == QLatin1String("pipe"))
       QCOMPARE(::mkfifo(QFile::encodeName(bad).constData(), 0600), 0);
     TfraModuleOCR *f = desk.Fra();
@@ -432,7 +432,7 @@ private slots:
         noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) & 255));
     QVERIFY(noise.save(dir + "/whole.png"));
     const QByteArray whole = ReadBytes(dir + "/whole.png");
-    WriteBytes(dir + "/cut.png", whole.left(whole.size() / 2));
+    QVERIFY(WriteBytes(dir + "/cut.png", whole.left(whole.size() / 2)));
     QVERIFY(QFile::remove(dir + "/whole.png"));
     auto path = [&dir](const QString &name) { return name.isEmpty() ? QString() : dir + u'/' + name; };
     auto files = [&] {

@@ -157,10 +157,10 @@ private slots:
     WritePicture(dir + "/c.bmp", {23, 20});
     WritePicture(dir + "/e.webp", {24, 20});
     WritePicture(dir + "/f.ppm", {25, 20});
-    WriteBytes(dir + "/zz_broken.png", "no picture"); // taken by its extension
+    QVERIFY(WriteBytes(dir + "/zz_broken.png", "no picture")); // taken by its extension
     WriteOversizedPng(dir + "/g_huge.png", 100000, 100000);
-    WriteBytes(dir + "/notes.txt", "text");
-    WriteBytes(dir + "/clip.avi", "video");
+    QVERIFY(WriteBytes(dir + "/notes.txt", "text"));
+    QVERIFY(WriteBytes(dir + "/clip.avi", "video"));
     WritePicture(dir + "/.hidden.png", {26, 20});
     WritePicture(dir + "/sub/deep.png", {27, 20});
     TChangeProbe probe(desk);
@@ -240,7 +240,7 @@ private slots:
     TDeskFixture desk;
     if (before > 0)
       importFiles(desk, pictures(desk, "old", before));
-    WriteBytes(desk.App.File("none/readme.txt"), "text");
+    QVERIFY(WriteBytes(desk.App.File("none/readme.txt"), "text"));
     WritePicture(desk.App.File("none/sub/deep.png"), {10, 10});
     importDir(desk, desk.App.File("none"));
     QCOMPARE(desk.List()->ImageCount(), before);
@@ -301,7 +301,7 @@ private slots:
     TDeskFixture desk;
     const QString bad = desk.App.File("in/bad.png");
     if (kind == QLatin1String("text"))
-      WriteBytes(bad, "no picture");
+      QVERIFY(WriteBytes(bad, "no picture"));
     else if (kind == QLatin1String("huge"))
       WriteOversizedPng(bad, 100000, 100000);
     const QStringList good = pictures(desk, "in", 2);
@@ -407,8 +407,8 @@ private slots:
     const QString pdf = WritePdf(desk.App.File("docs/Scan.pdf"), 3);
     const QString exportDir = desk.App.File("export");
     WritePicture(exportDir + "/Scan/older.png", {10, 10});
-    WriteBytes(exportDir + "/Scan/IMG_2.bmp", "stale");
-    WriteBytes(exportDir + "/keep.txt", "beside the target folder");
+    QVERIFY(WriteBytes(exportDir + "/Scan/IMG_2.bmp", "stale"));
+    QVERIFY(WriteBytes(exportDir + "/keep.txt", "beside the target folder"));
     answerPdfDialog(desk, [&](TfrmImportPDFOptions *form) {
       choosePdf(desk, form, pdf);
       chooseFolder(desk, form, exportDir);
@@ -452,11 +452,11 @@ private slots:
     desk.List()->SelectByUser(1);
     const QString statusBefore = status(desk);
     const QString exportDir = desk.App.File("export");
-    WriteBytes(exportDir + "/keep.txt", "stays");
+    QVERIFY(WriteBytes(exportDir + "/keep.txt", "stays"));
     QString pdf = WritePdf(desk.App.File("docs/Good.pdf"), 2);
     if (kind == QLatin1String("damaged")) {
       pdf = desk.App.File("docs/Broken.pdf");
-      WriteBytes(pdf, ReadBytes(desk.App.File("docs/Good.pdf")).left(400));
+      QVERIFY(WriteBytes(pdf, ReadBytes(desk.App.File("docs/Good.pdf")).left(400)));
     } else if (kind == QLatin1String("dotname")) {
       QVERIFY(QFile::rename(pdf, desk.App.File("docs/.pdf")));
       pdf = desk.App.File("docs/.pdf");
@@ -611,7 +611,7 @@ private slots:
     TDeskFixture desk;
     const QStringList files = pictures(desk, "in", 3);
     importFiles(desk, files);
-    WriteBytes(files.at(1), "no picture any more");
+    QVERIFY(WriteBytes(files.at(1), "no picture any more"));
     desk.Dialogs->BoxAnswers = {IDYES};
     desk.Run("actSrc_RemoveSel");
     const QStringList texts = BoxTexts(*desk.Dialogs);

@@ -5,6 +5,8 @@
 // change-of-current-image event and a visible workspace.
 
 #include "uDeskFixture.h"
+#include "uImgTestFiles.h"
+#include "uTestFiles.h"
 #include "uIEBitmap.h"
 #include "uImageEnVect.h"
 #include "uPageControl.h"
@@ -16,18 +18,6 @@
 #include <QPdfWriter>
 #include <QtEndian>
 #include <functional>
-
-inline void WriteBytes(const QString &path, const QByteArray &bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-    qFatal("cannot write %s", qPrintable(path));
-}
-
-inline QByteArray ReadBytes(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The PNG file without its resolution chunk (pHYs), which Qt always writes.
 inline QByteArray WithoutPngResolution(const QByteArray &png) {
@@ -56,43 +46,17 @@ inline QString WritePicture(const QString &path, QSize size, const QColor &color
   if (!img.save(path))
     qFatal("cannot write %s", qPrintable(path));
   if (dpi <= 0 && QFileInfo(path).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
-    WriteBytes(path, WithoutPngResolution(ReadBytes(path)));
+    if (!WriteBytes(path, WithoutPngResolution(ReadBytes(path))))
+      qFatal("cannot write %s", qPrintable(path));
   return path;
-}
-
-// The CRC-32 of PNG chunks.
-inline quint32 PngCrc(const QByteArray &bytes) {
-  quint32 crc = 0xFFFFFFFFu;
-  for (const char ch : bytes) {
-    crc ^= static_cast<quint8>(ch);
-    for (int k = 0; k < 8; ++k)
-      crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
 }
 
 // A PNG file whose header claims width x height pixels (RGB, 8 bits) and
 // which holds no picture data: whatever reads it must refuse it from the
 // header, before it tries to find memory for the pixels.
 inline QString WriteOversizedPng(const QString &path, quint32 width, quint32 height) {
-  auto chunk = [](const QByteArray &type, const QByteArray &data) {
-    QByteArray out(4, '\0');
-    qToBigEndian<quint32>(static_cast<quint32>(data.size()), out.data());
-    const QByteArray body = type + data;
-    out += body;
-    QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(PngCrc(body), crc.data());
-    return out + crc;
-  };
-  QByteArray ihdr(13, '\0');
-  qToBigEndian<quint32>(width, ihdr.data());
-  qToBigEndian<quint32>(height, ihdr.data() + 4);
-  ihdr[8] = 8; // bit depth
-  ihdr[9] = 2; // RGB
-  QByteArray png("\x89PNG\r\n\x1a\n", 8);
-  png += chunk("IHDR", ihdr);
-  png += chunk("IEND", {});
-  WriteBytes(path, png);
+  if (!WriteBytes(path, ImgTestFiles::PngHeaderOnly(width, height)))
+    qFatal("cannot write %s", qPrintable(path));
   return path;
 }
 

@@ -9,6 +9,7 @@
 #include "uSpinEdit.h"
 #include "uTestAppFolder.h"
 #include "uTestDialogs.h"
+#include "uTestFiles.h"
 #include "uTestPDF.h"
 
 #include <QAction>
@@ -53,16 +54,6 @@ const QStringList Table = {
     "lblRange=never used: a fixed text",
     "Set pdf options=never used: the caption is fixed",
 };
-
-QStringList filesIn(const QString &folder) {
-  return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-void writeBytes(const QString &fileName, const QByteArray &bytes) {
-  QFile f(fileName);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
 
 QList<TDialogCall> boxes(const TTestDialogs &dialogs) { return dialogs.OfKind(QStringLiteral("box")); }
 
@@ -307,8 +298,8 @@ private slots:
     QVERIFY2(boxes(*dialogs).isEmpty(), qPrintable(boxes(*dialogs).value(0).Text));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.DestDir, FExport + u'/' + folder);
-    QCOMPARE(filesIn(FExport), QStringList{folder});
-    QCOMPARE(filesIn(dialog.DestDir), files);
+    QCOMPARE(FilesIn(FExport), QStringList{folder});
+    QCOMPARE(FilesIn(dialog.DestDir), files);
     QVERIFY(dialog.pnlInfo->isHidden());
     for (const QString &name : files) {
       const QImage image(dialog.DestDir + u'/' + name);
@@ -330,9 +321,9 @@ private slots:
     QFETCH(QStringList, files);
     const QString target = FExport + "/Report";
     QVERIFY(QDir().mkpath(target + "/older"));
-    writeBytes(target + "/older.txt", "old");
-    writeBytes(target + "/IMG_7.jpeg", "old page");
-    writeBytes(target + "/IMG_2.jpeg", "old page");
+    QVERIFY(WriteBytes(target + "/older.txt", "old"));
+    QVERIFY(WriteBytes(target + "/IMG_7.jpeg", "old page"));
+    QVERIFY(WriteBytes(target + "/IMG_2.jpeg", "old page"));
     TDialogsScope dialogs;
     dialogs->BoxAnswers = {answer};
     TfrmImportPDFOptions dialog;
@@ -348,9 +339,9 @@ private slots:
     QCOMPARE(asked.first().Flags, unsigned(MB_YESNO | MB_ICONWARNING));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.DestDir, target);
-    QCOMPARE(filesIn(target), files);
+    QCOMPARE(FilesIn(target), files);
     QCOMPARE(CountPageMarks(QImage(target + "/IMG_2.jpeg")), 2);
-    QCOMPARE(filesIn(FExport), QStringList{"Report"});
+    QCOMPARE(FilesIn(FExport), QStringList{"Report"});
   }
 
   // A folder typed into the folder box counts when it exists.
@@ -364,7 +355,7 @@ private slots:
     dialog.spinEdtFrom->SetValue(12);
     dialog.actOK->trigger();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(filesIn(FExport + "/Report"), QStringList{"IMG_12.bmp"});
+    QCOMPARE(FilesIn(FExport + "/Report"), QStringList{"IMG_12.bmp"});
     QVERIFY(dialogs->OfKind("folder").isEmpty());
   }
 
@@ -377,7 +368,7 @@ private slots:
   }
   void missingExportFolderIsAnError() {
     QFETCH(QString, folder);
-    writeBytes(FRoot + "/a-file", "not a folder");
+    QVERIFY(WriteBytes(FRoot + "/a-file", "not a folder"));
     TDialogsScope dialogs;
     TfrmImportPDFOptions dialog;
     choose(dialog, *dialogs, FTwelve);
@@ -393,8 +384,8 @@ private slots:
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(dialog.DestDir, QString());
-    QCOMPARE(filesIn(FRoot), (QStringList{"a-file", "out"}));
-    QCOMPARE(filesIn(FExport), QStringList());
+    QCOMPARE(FilesIn(FRoot), (QStringList{"a-file", "out"}));
+    QCOMPARE(FilesIn(FExport), QStringList());
   }
 
   // Esc closes the dialog with Rejected wherever the focus is, and nothing
@@ -424,7 +415,7 @@ private slots:
     QTest::keyClick(widget, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(filesIn(FExport), QStringList());
+    QCOMPARE(FilesIn(FExport), QStringList());
     QVERIFY(boxes(*dialogs).isEmpty());
     QCOMPARE(dialog.DestDir, QString());
   }
@@ -453,7 +444,7 @@ private slots:
     QFETCH(QString, message);
     const QString bad = FRoot + u'/' + name;
     if (name == QLatin1String("damaged.pdf"))
-      writeBytes(bad, "%PDF-1.4\n1 0 obj << /Type /Catalog >>\ngarbage");
+      QVERIFY(WriteBytes(bad, "%PDF-1.4\n1 0 obj << /Type /Catalog >>\ngarbage"));
     TDialogsScope dialogs;
     TfrmImportPDFOptions dialog;
     choose(dialog, *dialogs, FTwelve);
@@ -473,7 +464,7 @@ private slots:
     dialog.btnEdtSelDir->SetText(FExport);
     dialog.actOK->trigger();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(filesIn(FExport + "/Report").size(), 9);
+    QCOMPARE(FilesIn(FExport + "/Report").size(), 9);
   }
 
   // A range the document refuses is shown by the default handler; the
@@ -530,14 +521,14 @@ private slots:
     dialog.spinEdtTo->SetValue(2);
     dialog.actOK->trigger();
     const QString folder = FExport + "/Report";
-    QCOMPARE(filesIn(folder).size(), 2);
+    QCOMPARE(FilesIn(folder).size(), 2);
     dialog.setResult(QDialog::Rejected);
     dialogs->BoxAnswers = {IDYES};
     dialog.spinEdtFrom->SetValue(9);
     dialog.spinEdtTo->SetValue(3);
     dialog.actOK->trigger();
     QCOMPARE(dialogs->BoxAnswers.size(), 1); // no question was asked
-    QCOMPARE(filesIn(folder).size(), 2);
+    QCOMPARE(FilesIn(folder).size(), 2);
   }
 
   // A page that cannot be written: the default handler shows why, the pages
@@ -559,7 +550,7 @@ private slots:
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.DestDir, QString());
     QVERIFY(dialog.pnlInfo->isHidden());
-    QCOMPARE(filesIn(target), (QStringList{"IMG_1.bmp", "IMG_2.bmp", "IMG_3.bmp"}));
+    QCOMPARE(FilesIn(target), (QStringList{"IMG_1.bmp", "IMG_2.bmp", "IMG_3.bmp"}));
   }
 
   // Documents whose name gives no folder of their own are refused with an
@@ -576,8 +567,8 @@ private slots:
     const QString doc = FRoot + "/docs/" + name;
     QVERIFY(QDir().mkpath(FRoot + "/docs"));
     QVERIFY(QFile::copy(FTwelve, doc));
-    writeBytes(FExport + "/keep.txt", "export");
-    writeBytes(FRoot + "/parent.txt", "parent");
+    QVERIFY(WriteBytes(FExport + "/keep.txt", "export"));
+    QVERIFY(WriteBytes(FRoot + "/parent.txt", "parent"));
     TDialogsScope dialogs;
     dialogs->BoxAnswers = {IDYES, IDYES};
     TfrmImportPDFOptions dialog;
@@ -593,8 +584,8 @@ private slots:
     QCOMPARE(dialogs->BoxAnswers.size(), 2); // nothing was asked
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.DestDir, QString());
-    QCOMPARE(filesIn(FExport), QStringList{"keep.txt"});
-    QCOMPARE(filesIn(FRoot), (QStringList{"docs", "out", "parent.txt"}));
+    QCOMPARE(FilesIn(FExport), QStringList{"keep.txt"});
+    QCOMPARE(FilesIn(FRoot), (QStringList{"docs", "out", "parent.txt"}));
   }
 
   // A document that lies inside the folder the import would empty is
@@ -635,7 +626,7 @@ private slots:
     const QString exportDir = FRoot + u'/' + exportPath;
     const QString target = exportDir + u'/' + QFileInfo(doc).completeBaseName();
     QVERIFY(QDir().mkpath(target));
-    writeBytes(target + "/older.txt", "old");
+    QVERIFY(WriteBytes(target + "/older.txt", "old"));
     const QByteArray bytes = [&] {
       QFile f(doc);
       return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -664,7 +655,7 @@ private slots:
     } else {
       QCOMPARE(shown.first().Text, QStringLiteral("Folder exists: delete it?"));
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
-      QCOMPARE(filesIn(target), (QStringList{"IMG_1.bmp", "IMG_2.bmp"}));
+      QCOMPARE(FilesIn(target), (QStringList{"IMG_1.bmp", "IMG_2.bmp"}));
     }
   }
 
@@ -685,7 +676,7 @@ private slots:
     }
     const QString target = FExport + "/Poster";
     QVERIFY(QDir().mkpath(target));
-    writeBytes(target + "/IMG_1.bmp", "an earlier page");
+    QVERIFY(WriteBytes(target + "/IMG_1.bmp", "an earlier page"));
     TDialogsScope dialogs;
     dialogs->BoxAnswers = {IDYES};
     TfrmImportPDFOptions dialog;
@@ -698,7 +689,7 @@ private slots:
     QCOMPARE(shown.first().Text,
              QStringLiteral("Page 2 too large: 14400 x 14400 pt, 19200 x 19200 px at 96 dpi, over 250 Mpx"));
     QCOMPARE(dialogs->BoxAnswers.size(), 1); // nothing was asked
-    QCOMPARE(filesIn(target), QStringList{"IMG_1.bmp"});
+    QCOMPARE(FilesIn(target), QStringList{"IMG_1.bmp"});
     QVERIFY(dialog.isVisible());
   }
 };

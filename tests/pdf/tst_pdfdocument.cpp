@@ -1,5 +1,6 @@
 #include "uPDFDocument.h"
 #include "uPageImageFile.h"
+#include "uTestFiles.h"
 #include "uTestPDF.h"
 
 #include <QDir>
@@ -16,21 +17,6 @@ Q_DECLARE_METATYPE(TPageFileFormat)
 Q_DECLARE_METATYPE(TPageRaster::TOrder)
 
 namespace {
-
-QStringList filesIn(const QString &folder) {
-  return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-void writeBytes(const QString &fileName, const QByteArray &bytes) {
-  QFile f(fileName);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &fileName) {
-  QFile f(fileName);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The message an operation raises; empty when it raises nothing.
 template <typename F> QString raised(F &&body) {
@@ -131,7 +117,7 @@ private slots:
   void damagedFileRaisesPopplersReason() {
     QFETCH(int, kind);
     QFETCH(QString, reason);
-    const QByteArray good = readBytes(FDoc);
+    const QByteArray good = ReadBytes(FDoc);
     QByteArray bytes;
     switch (kind) {
     case 0:
@@ -147,7 +133,7 @@ private slots:
       break;
     }
     const QString damaged = FTmp.filePath("damaged.pdf");
-    writeBytes(damaged, bytes);
+    QVERIFY(WriteBytes(damaged, bytes));
     TPDFDocument doc;
     doc.LoadFromFile(FDoc);
     const QString message = raised([&] { doc.LoadFromFile(damaged); });
@@ -156,7 +142,7 @@ private slots:
     QCOMPARE(doc.PageCount(), 6);
     QCOMPARE(doc.FileName(), FDoc);
     doc.SaveAsImage("2-2", itBitmap, FOut, "IMG");
-    QCOMPARE(filesIn(FOut), QStringList{"IMG_2.bmp"});
+    QCOMPARE(FilesIn(FOut), QStringList{"IMG_2.bmp"});
   }
 
   void invalidRangeIsRefusedBeforeWriting_data() {
@@ -180,7 +166,7 @@ private slots:
       doc.LoadFromFile(FDoc);
     QCOMPARE(raised([&] { doc.SaveAsImage(range, itJPEG, FOut, "IMG"); }),
              QStringLiteral("Invalid page range (%1)").arg(range));
-    QCOMPARE(filesIn(FOut), QStringList());
+    QCOMPARE(FilesIn(FOut), QStringList());
   }
 
   // Each format: one file per page of the range, in the right format, at
@@ -207,7 +193,7 @@ private slots:
     TPDFDocument doc;
     doc.LoadFromFile(FDoc);
     doc.SaveAsImage(range, type, FOut, "IMG");
-    QCOMPARE(filesIn(FOut), files);
+    QCOMPARE(FilesIn(FOut), files);
     for (const QString &name : files) {
       const int page = name.section(u'_', 1).section(u'.', 0, 0).toInt();
       QImageReader reader(FOut + u'/' + name);
@@ -261,7 +247,7 @@ private slots:
     if (pixels.isEmpty()) {
       QCOMPARE(raised([&] { d.CheckPages("1-3", type); }), message);
       QCOMPARE(raised([&] { d.SaveAsImage("1-3", type, pages, "IMG"); }), message);
-      QCOMPARE(filesIn(pages), QStringList()); // not even page 1
+      QCOMPARE(FilesIn(pages), QStringList()); // not even page 1
       QCOMPARE(d.PeakRenderMemory(), 0);
       return;
     }
@@ -295,7 +281,7 @@ private slots:
     props.Threads = 6;
     props.MemoryBudget = qint64(page * budgetInPages);
     d.SaveAsImage("1-6", itBitmap, FOut, "IMG", &props);
-    QCOMPARE(filesIn(FOut).filter(".bmp").size(), 6);
+    QCOMPARE(FilesIn(FOut).filter(".bmp").size(), 6);
     QVERIFY(d.PeakRenderMemory() >= page);
     QVERIFY(d.PeakRenderMemory() <= std::max(page, props.MemoryBudget));
     if (budgetInPages < 1)
@@ -491,7 +477,7 @@ private slots:
       }
     if (format == TPageFileFormat::Bmp) {
       // Bottom-up rows padded with zeros to 4 bytes.
-      const QByteArray written = readBytes(file);
+      const QByteArray written = ReadBytes(file);
       const qsizetype row = (w * 3 + 3) / 4 * 4;
       QCOMPARE(written.size(), 54 + row * h);
       for (int y = 0; y < h; ++y)
@@ -503,16 +489,16 @@ private slots:
   // An existing page file is replaced; files of other names stay; no
   // temporary file is left.
   void replacesItsOwnFilesOnly() {
-    writeBytes(FOut + "/IMG_2.jpeg", "not a picture");
-    writeBytes(FOut + "/IMG_2.bmp", "another format");
-    writeBytes(FOut + "/notes.txt", "keep me");
+    QVERIFY(WriteBytes(FOut + "/IMG_2.jpeg", "not a picture"));
+    QVERIFY(WriteBytes(FOut + "/IMG_2.bmp", "another format"));
+    QVERIFY(WriteBytes(FOut + "/notes.txt", "keep me"));
     TPDFDocument doc;
     doc.LoadFromFile(FDoc);
     doc.SaveAsImage("1-3", itJPEG, FOut, "IMG");
-    QCOMPARE(filesIn(FOut), (QStringList{"IMG_1.jpeg", "IMG_2.bmp", "IMG_2.jpeg", "IMG_3.jpeg", "notes.txt"}));
+    QCOMPARE(FilesIn(FOut), (QStringList{"IMG_1.jpeg", "IMG_2.bmp", "IMG_2.jpeg", "IMG_3.jpeg", "notes.txt"}));
     QCOMPARE(CountPageMarks(QImage(FOut + "/IMG_2.jpeg")), 2);
-    QCOMPARE(readBytes(FOut + "/IMG_2.bmp"), QByteArray("another format"));
-    QCOMPARE(readBytes(FOut + "/notes.txt"), QByteArray("keep me"));
+    QCOMPARE(ReadBytes(FOut + "/IMG_2.bmp"), QByteArray("another format"));
+    QCOMPARE(ReadBytes(FOut + "/notes.txt"), QByteArray("keep me"));
   }
 
   // A page that cannot be written stops the writing with an error: the pages
@@ -524,7 +510,7 @@ private slots:
     doc.LoadFromFile(FDoc);
     const QString message = raised([&] { doc.SaveAsImage("1-6", itSinglePageTIFF, FOut, "IMG"); });
     QVERIFY2(message.startsWith("Cannot write " + FOut + "/IMG_3.tiff: "), qPrintable(message));
-    QCOMPARE(filesIn(FOut), (QStringList{"IMG_1.tiff", "IMG_2.tiff", "IMG_3.tiff"}));
+    QCOMPARE(FilesIn(FOut), (QStringList{"IMG_1.tiff", "IMG_2.tiff", "IMG_3.tiff"}));
     QVERIFY(QFileInfo(FOut + "/IMG_3.tiff").isDir());
     for (const char *name : {"IMG_1.tiff", "IMG_2.tiff"})
       QVERIFY(!QImage(FOut + u'/' + QLatin1String(name)).isNull());

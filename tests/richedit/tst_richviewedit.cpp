@@ -1,6 +1,6 @@
 #include "uRichViewEdit.h"
 
-#include "../imgproc/uImgTestFiles.h"
+#include "uImgTestFiles.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -635,7 +635,7 @@ private slots:
     QVERIFY(QDir().mkpath(folder + "/pics"));
     const QImage good = Picture(9, 7, Qt::blue);
     QVERIFY(good.save(folder + "/pics/good.png"));
-    QVERIFY(ImgTestFiles::WriteBytes(folder + "/pics/giant.png", ImgTestFiles::MakePng(60000, 60000, -1, 0, false)));
+    QVERIFY(WriteBytes(folder + "/pics/giant.png", ImgTestFiles::MakePng(60000, 60000, -1, 0, false)));
     QCOMPARE(::mkfifo(QFile::encodeName(folder + "/pics/pipe.png").constData(), 0600), 0);
     QByteArray png;
     {
@@ -646,7 +646,7 @@ private slots:
     source = source.arg(folder).replace("DATA", QString::fromLatin1(png.toBase64()));
     const QByteArray text = file.endsWith(".md") ? ("before ![p](" + source.toUtf8() + ") after\n")
                                                  : ("<p>before <img src=\"" + source.toUtf8() + "\"> after</p>");
-    QVERIFY(ImgTestFiles::WriteBytes(folder + "/" + file, text));
+    QVERIFY(WriteBytes(folder + "/" + file, text));
     TRichViewEdit edit;
     edit.resize(400, 300);
     edit.LoadFromFile(folder + "/" + file);

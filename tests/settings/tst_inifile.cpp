@@ -1,4 +1,5 @@
 #include "uException.h"
+#include "uTestFiles.h"
 #include "uIniFile.h"
 
 #include <QFile>
@@ -6,18 +7,6 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
-
-namespace {
-QByteArray readAll(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void writeAll(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
-} // namespace
 
 class TestIniFile : public QObject {
   Q_OBJECT
@@ -77,13 +66,13 @@ private slots:
     QFETCH(QString, key);
     QFETCH(QString, expected);
     if (!file.isEmpty())
-      writeAll(path(), file);
+      QVERIFY(WriteBytes(path(), file));
     TIniFile ini(path());
     QCOMPARE(ini.ReadString(section, key, QStringLiteral("DEF")), expected);
   }
 
   void longValueIsCut() {
-    writeAll(path(), "[S]\nK=" + QByteArray(3000, 'x') + "\n");
+    QVERIFY(WriteBytes(path(), "[S]\nK=" + QByteArray(3000, 'x') + "\n"));
     TIniFile ini(path());
     QCOMPARE(ini.ReadString("S", "K", {}).size(), 2047);
   }
@@ -92,17 +81,17 @@ private slots:
   // that starts as the old one did is written all the same.
   void longValuesAreWrittenWhenTheyChange() {
     const QByteArray old = "[S]\nK=" + QByteArray(2047, 'x') + "old\n";
-    writeAll(path(), old);
+    QVERIFY(WriteBytes(path(), old));
     {
       TIniFile ini(path());
       ini.WriteString("S", "K", ini.ReadString("S", "K", {}));
     }
-    QCOMPARE(readAll(path()), old);
+    QCOMPARE(ReadBytes(path()), old);
     {
       TIniFile ini(path());
       ini.WriteString("S", "K", QString(2047, u'x') + "new");
     }
-    QCOMPARE(readAll(path()), "[S]\nK=" + QByteArray(2047, 'x') + "new\n");
+    QCOMPARE(ReadBytes(path()), "[S]\nK=" + QByteArray(2047, 'x') + "new\n");
   }
 
   void readBool_data() {
@@ -119,13 +108,13 @@ private slots:
   void readBool() {
     QFETCH(QByteArray, value);
     QFETCH(bool, expected);
-    writeAll(path(), "[System]\nShowGuide=" + value + "\n");
+    QVERIFY(WriteBytes(path(), "[System]\nShowGuide=" + value + "\n"));
     TIniFile ini(path());
     QCOMPARE(ini.ReadBool("System", "ShowGuide", true), expected);
   }
 
   void writeKeepsEveryOtherLine() {
-    writeAll(path(), "; my settings\r\n[System]\r\nTitle=old\r\n\r\n; keep me\r\nUnknown=7\r\n[Param]\r\nX=1\r\n");
+    QVERIFY(WriteBytes(path(), "; my settings\r\n[System]\r\nTitle=old\r\n\r\n; keep me\r\nUnknown=7\r\n[Param]\r\nX=1\r\n"));
     {
       TIniFile ini(path());
       ini.WriteString("system", "title", "new");
@@ -133,7 +122,7 @@ private slots:
       ini.WriteString("Hotkey", "Capture", "F2");
       ini.UpdateFile();
     }
-    QCOMPARE(readAll(path()), QByteArray("; my settings\r\n[System]\r\ntitle=new\r\n\r\n; keep me\r\nUnknown=7\r\n"
+    QCOMPARE(ReadBytes(path()), QByteArray("; my settings\r\n[System]\r\ntitle=new\r\n\r\n; keep me\r\nUnknown=7\r\n"
                                          "[Param]\r\nX=1\r\nY=2\r\n[Hotkey]\r\nCapture=F2\r\n"));
   }
 
@@ -145,7 +134,7 @@ private slots:
       ini.WriteString("System", "C", "3");
       ini.WriteBool("Hotkey", "D", true);
     }
-    QCOMPARE(readAll(path()), QByteArray("[System]\nA=1\nC=3\n[Param]\nB=2\n[Hotkey]\nD=1\n"));
+    QCOMPARE(ReadBytes(path()), QByteArray("[System]\nA=1\nC=3\n[Param]\nB=2\n[Hotkey]\nD=1\n"));
   }
 
   void valuesReadBackUnchanged_data() {
@@ -182,7 +171,7 @@ private slots:
     const QString text = QStringLiteral("[S]\r\nK=Wert äöü\r\n");
     QByteArray bytes("\xFF\xFE");
     bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    writeAll(path(), bytes);
+    QVERIFY(WriteBytes(path(), bytes));
     {
       TIniFile ini(path());
       QCOMPARE(ini.ReadString("s", "k", {}), QStringLiteral("Wert äöü"));
@@ -190,7 +179,7 @@ private slots:
     }
     TIniFile again(path());
     QCOMPARE(again.ReadString("S", "L", {}), QStringLiteral("x"));
-    QVERIFY(readAll(path()).startsWith("\xFF\xFE"));
+    QVERIFY(ReadBytes(path()).startsWith("\xFF\xFE"));
   }
 
   void utf16LinesNotWrittenStayAsTheyWere() {
@@ -198,13 +187,13 @@ private slots:
     // goes back as it was.
     static const char bytes[] = "\xFF\xFE;\0\x00\xD8\r\0\n\0[\0S\0]\0\r\0\n\0K\0=\0a\0\r\0\n\0";
     const QByteArray before(bytes, sizeof bytes - 1);
-    writeAll(path(), before);
+    QVERIFY(WriteBytes(path(), before));
     {
       TIniFile ini(path());
       QCOMPARE(ini.ReadString("S", "K", {}), QStringLiteral("a"));
       ini.WriteString("S", "L", "b");
     }
-    QCOMPARE(readAll(path()), before + QByteArray("L\0=\0b\0\r\0\n\0", 10));
+    QCOMPARE(ReadBytes(path()), before + QByteArray("L\0=\0b\0\r\0\n\0", 10));
   }
 
   void secondSaveLeavesTextAsItWas() {
@@ -212,19 +201,19 @@ private slots:
       TIniFile ini(path());
       ini.WriteString("S", "K", "v");
     }
-    const QByteArray first = readAll(path());
+    const QByteArray first = ReadBytes(path());
     {
       TIniFile ini(path());
       ini.WriteString("S", "K", "v");
       QVERIFY(!ini.Modified());
     }
-    QCOMPARE(readAll(path()), first);
+    QCOMPARE(ReadBytes(path()), first);
   }
 
   void writeIntoMissingFolderRaises() {
     // The file's folder is a plain file, so nothing can be created there.
     const QString blocker = dir.filePath("blocker");
-    writeAll(blocker, "x");
+    QVERIFY(WriteBytes(blocker, "x"));
     const QString target = blocker + "/t.ini";
     TIniFile ini(target);
     ini.WriteString("S", "K", "v");
@@ -239,7 +228,7 @@ private slots:
   void failedWriteLeavesPreviousFile() {
     // A file-size limit makes the write fail half-way, as a full disk would.
     const QByteArray before = "[S]\nK=old\n";
-    writeAll(path(), before);
+    QVERIFY(WriteBytes(path(), before));
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
     auto prevHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -260,7 +249,7 @@ private slots:
     }
     std::signal(SIGXFSZ, prevHandler);
     QVERIFY(raised);
-    QCOMPARE(readAll(path()), before);
+    QCOMPARE(ReadBytes(path()), before);
     QCOMPARE(QDir(dir.path()).entryList({"*t.ini*"}, QDir::Files | QDir::Hidden),
              QStringList{"t.ini"}); // no temporary left
   }

@@ -1,4 +1,5 @@
 #include "uException.h"
+#include "uTestFiles.h"
 #include "uIniFile.h"
 #include "uIniOptions.h"
 
@@ -7,15 +8,6 @@
 #include <QtTest>
 
 namespace {
-QByteArray readAll(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void writeAll(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
 const QByteArray DefaultFile = "[System]\nSkin=Office2013White.skinres\nApplicationTitle=Zorvi Quillon\n"
                                "ApplicationName=Zorvi OCR\nShowGuide=1\n[Param]\nCurLangFile=langEn.zorvi\n"
                                "CurScan=testScan\nCurPath=\nCurFile=\nCurPDF=\nCurOCRLangName=German\n"
@@ -56,11 +48,11 @@ private slots:
     QCOMPARE(o.HotkeyRestore_Default(), QStringLiteral("F4"));
     QVERIFY(!QFile::exists(path())); // loading creates nothing
     o.SaveToFile(path());
-    QCOMPARE(readAll(path()), DefaultFile);
+    QCOMPARE(ReadBytes(path()), DefaultFile);
   }
 
   void shippedSettingsFileHoldsTheDefaults() {
-    QCOMPARE(readAll(QStringLiteral(ZQ_SOURCE_DIR "data/ZorviOCR.ini")), DefaultFile);
+    QCOMPARE(ReadBytes(QStringLiteral(ZQ_SOURCE_DIR "data/ZorviOCR.ini")), DefaultFile);
   }
 
   void valuesRoundTrip() {
@@ -80,7 +72,7 @@ private slots:
   }
 
   void emptyValueIsNotTheDefault() {
-    writeAll(path(), "[Param]\nCurLangFile=\n[system]\napplicationtitle=Lower\n");
+    QVERIFY(WriteBytes(path(), "[Param]\nCurLangFile=\n[system]\napplicationtitle=Lower\n"));
     TIniOptions o;
     o.LoadFromFile(path());
     QCOMPARE(o.ParamCurLangFile(), QString());
@@ -88,16 +80,16 @@ private slots:
   }
 
   void saveKeepsCommentsAndForeignKeys() {
-    writeAll(path(), "; written by hand\n[System]\nApplicationTitle=Mine\nPlugin=yes\n[Custom]\nA=1\n");
+    QVERIFY(WriteBytes(path(), "; written by hand\n[System]\nApplicationTitle=Mine\nPlugin=yes\n[Custom]\nA=1\n"));
     TIniOptions o;
     o.LoadFromFile(path());
     o.SaveToFile(path());
-    const QByteArray text = readAll(path());
+    const QByteArray text = ReadBytes(path());
     QVERIFY(text.startsWith("; written by hand\n[System]\nApplicationTitle=Mine\nPlugin=yes\n"));
     QVERIFY(text.contains("[Custom]\nA=1\n"));
     const QByteArray once = text;
     o.SaveToFile(path());
-    QCOMPARE(readAll(path()), once);
+    QCOMPARE(ReadBytes(path()), once);
   }
 
   void nullIniChangesNothing() {
@@ -110,11 +102,11 @@ private slots:
 
   void saveThatCannotWriteRaisesAndKeepsNothingHalfWritten() {
     const QString blocker = dir.filePath("notafolder");
-    writeAll(blocker, "plain file");
+    QVERIFY(WriteBytes(blocker, "plain file"));
     TIniOptions o;
     o.LoadFromFile(path());
     QVERIFY_THROWS_EXCEPTION(EIniFileException, o.SaveToFile(blocker + "/ZorviOCR.ini"));
-    QCOMPARE(readAll(blocker), QByteArray("plain file"));
+    QCOMPARE(ReadBytes(blocker), QByteArray("plain file"));
   }
 
   void globalInstanceExists() { QVERIFY(IniOptions != nullptr); }

@@ -1,25 +1,16 @@
 #pragma once
 
+#include "uTestFiles.h"
+
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QString>
 
-// Hand-made image files for the tests of the image layer: headers are laid
+// Hand-made image files for the tests: headers are laid
 // out byte by byte where the test is about what the header records.
 namespace ImgTestFiles {
-
-inline bool WriteBytes(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-inline QByteArray ReadBytes(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 inline void Be16(QByteArray &b, quint32 v) {
   b.append(char((v >> 8) & 0xFF));
@@ -90,6 +81,17 @@ inline QByteArray MakePng(quint32 width, quint32 height, int physUnit = -1, quin
   }
   out += PngChunk("IEND", QByteArray());
   return out;
+}
+
+// A PNG whose header claims an RGB picture of width x height pixels, with no
+// pixel data after it: whatever reads it must refuse it from the header,
+// before it tries to find memory for the pixels.
+inline QByteArray PngHeaderOnly(quint32 width, quint32 height) {
+  QByteArray ihdr;
+  Be32(ihdr, width);
+  Be32(ihdr, height);
+  ihdr.append("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB
+  return QByteArray("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + PngChunk("IEND", QByteArray());
 }
 
 // A JPEG as Qt writes it (JFIF APP0 first), then with its APP0 density set.

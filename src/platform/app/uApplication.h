@@ -16,7 +16,8 @@ public:
 };
 
 // The application's title: the caption of the default error report and of
-// the platform's error dialog. The executable's name until it is set.
+// the error dialog (TDialogs::ErrorDialog). The executable's name until it
+// is set.
 QString ApplicationTitle();
 void SetApplicationTitle(const QString &title);
 

@@ -9,7 +9,8 @@ class QDialog;
 class QFont;
 class QWidget;
 
-// Message-box flags and results, with the platform's numeric values.
+// Message-box flags and results, with the numeric values of the Windows
+// API's message boxes (MessageBox), so that flags combine as they do there.
 enum : unsigned {
   MB_OK = 0x00,
   MB_YESNOCANCEL = 0x03,
@@ -22,8 +23,8 @@ enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
 // What the file and folder pickers are asked for.
 struct TFileDialogRequest {
-  QString Title;        // empty: the platform's own title
-  QString InitialDir;   // start folder; empty or missing: the platform's choice
+  QString Title;        // empty: Qt's own title of the picker
+  QString InitialDir;   // start folder; empty or missing: Qt's choice (the working folder)
   QString FileName;     // preselected file name
   QString Filter;       // "description|pattern|description|pattern"
   QString DefaultExt;   // save: extension added to a name typed without one
@@ -40,7 +41,8 @@ public:
   // A modal message box; returns IDOK, IDYES or IDNO, and for Yes/No/Cancel
   // also IDCANCEL (Cancel, Escape or the window closed).
   virtual int MessageBox(QWidget *owner, const QString &text, const QString &caption, unsigned flags) = 0;
-  // The platform's error message dialog with a single OK button.
+  // An error message with a single OK button, captioned with the
+  // application's title: how an exception is reported.
   virtual void ErrorDialog(QWidget *owner, const QString &text) = 0;
   // Open picker: the chosen files, empty when cancelled.
   virtual QStringList OpenFiles(QWidget *owner, const TFileDialogRequest &request) = 0;

@@ -48,8 +48,8 @@ QString valueOf(const QString &line, bool cut = true) {
   return cut ? v.left(TIniFile::MaxValueLength) : v;
 }
 
-// Whole number as the platform's integer conversion reads it: optional sign,
-// decimal digits, or hexadecimal after "$" or "0x".
+// Whole number as the Windows program's integer conversion (StrToInt) reads
+// it: optional sign, decimal digits, or hexadecimal after "$" or "0x".
 bool parseInteger(const QString &text, int &out) {
   QString t = text.trimmed();
   if (t.isEmpty())

@@ -6,7 +6,7 @@
 // The texts that the platform layers show to the user (in the messages of
 // the errors they raise) are keys of the program's interface-language table.
 // The settings side lends its lookup to the platform layers; without one (the
-// platform's own tests and benches), or before the table is loaded, each text
+// tests and benches of those layers), or before the table is loaded, each text
 // is the English one given with its key.
 
 // Returns false when there is no table to look in; otherwise sets `text` to

@@ -3,6 +3,7 @@
 #include "uIEBitmap.h"
 #include "uImageEnVect.h"
 #include "uImageFile.h"
+#include "uImgTestFiles.h"
 #include "uImageList.h"
 #include "uLangText.h"
 
@@ -37,15 +38,6 @@ class TestCapture : public QObject {
     form.setResult(-1);
     form.show();
     return QTest::qWaitForWindowExposed(&form);
-  }
-
-  // Every pixel different from its neighbours.
-  static QImage pattern(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x)
-        img.setPixel(x, y, qRgb(x & 255, y & 255, (x * 7 + y * 13) & 255));
-    return img;
   }
 
   // A left-button drag in the picture (client coordinates of img1), released
@@ -159,7 +151,7 @@ private slots:
 
   void shownLayout() {
     TfrmCapture form;
-    QVERIFY(showReady(form, pattern(100, 80)));
+    QVERIFY(showReady(form, ImgTestFiles::Pattern(100, 80, QImage::Format_RGB32)));
     QCOMPARE(form.img1->geometry(), form.rect());
     // The view lies behind the tool panel.
     const QObjectList children = form.children();
@@ -176,7 +168,7 @@ private slots:
   void initGrabsTheDesktop() {
     TfrmCapture form;
     form.pnlTool->show();
-    form.img1->IO().LoadFromImage(pattern(50, 50));
+    form.img1->IO().LoadFromImage(ImgTestFiles::Pattern(50, 50, QImage::Format_RGB32));
     form.img1->Select(QRect(1, 1, 10, 10));
     form.Init();
     QCOMPARE(form.img1->IEBitmap()->Image().size(), QGuiApplication::primaryScreen()->virtualGeometry().size());
@@ -194,7 +186,7 @@ private slots:
   void aDragSelectsAndPlacesThePanel() {
     QFETCH(QPoint, cursor);
     TfrmCapture form;
-    QVERIFY(showReady(form, pattern(640, 480)));
+    QVERIFY(showReady(form, ImgTestFiles::Pattern(640, 480, QImage::Format_RGB32)));
     drag(form, QPoint(20, 30), QPoint(120, 90), cursor);
     QCOMPARE(form.img1->SelectedRect(), QRect(20, 30, 100, 60));
     QVERIFY(form.pnlTool->isVisible());
@@ -218,7 +210,7 @@ private slots:
     QFETCH(QString, how);
     QFETCH(int, result);
     TfrmCapture form;
-    QVERIFY(showReady(form, pattern(640, 480)));
+    QVERIFY(showReady(form, ImgTestFiles::Pattern(640, 480, QImage::Format_RGB32)));
     drag(form, QPoint(10, 10), QPoint(200, 100), QPoint(400, 300));
     QVERIFY(form.pnlTool->isVisible());
     if (how == "esc-view") {
@@ -255,7 +247,7 @@ private slots:
     QFETCH(QString, target);
     QFETCH(int, key);
     TfrmCapture form;
-    QVERIFY(showReady(form, pattern(640, 480)));
+    QVERIFY(showReady(form, ImgTestFiles::Pattern(640, 480, QImage::Format_RGB32)));
     drag(form, QPoint(10, 10), QPoint(200, 100), QPoint(400, 300));
     QWidget *w = target == "view"     ? static_cast<QWidget *>(form.img1)
                  : target == "ok"     ? static_cast<QWidget *>(form.btnOK)
@@ -271,7 +263,7 @@ private slots:
   // handler, other keys do.
   void theFormSeesKeysFirst() {
     TfrmCapture form;
-    QVERIFY(showReady(form, pattern(640, 480)));
+    QVERIFY(showReady(form, ImgTestFiles::Pattern(640, 480, QImage::Format_RGB32)));
     QSignalSpy viewKeys(form.img1, &TImageEnVect::KeyPress);
     QTest::keyClick(form.img1, Qt::Key_A);
     QCOMPARE(viewKeys.count(), 1);
@@ -293,7 +285,7 @@ private slots:
     QFETCH(QRect, selected);
     QFETCH(QRect, expected);
     TfrmCapture form;
-    const QImage grab = pattern(300, 200);
+    const QImage grab = ImgTestFiles::Pattern(300, 200, QImage::Format_RGB32);
     form.img1->IO().LoadFromImage(grab);
     form.img1->Select(selected);
     const QImage bmp = form.CopySelectionToBitmap();
@@ -307,7 +299,7 @@ private slots:
 
   void noSelectionGivesAnEmptyImage() {
     TfrmCapture form;
-    form.img1->IO().LoadFromImage(pattern(300, 200));
+    form.img1->IO().LoadFromImage(ImgTestFiles::Pattern(300, 200, QImage::Format_RGB32));
     QVERIFY(form.CopySelectionToBitmap().isNull());
     form.img1->Select(QRect(10, 10, 20, 20));
     form.img1->DeSelect();
@@ -315,7 +307,7 @@ private slots:
     form.img1->Select(QRect(400, 400, 20, 20)); // outside the picture
     QVERIFY(form.CopySelectionToBitmap().isNull());
     // A click without a drag removes the selection.
-    QVERIFY(showReady(form, pattern(300, 200)));
+    QVERIFY(showReady(form, ImgTestFiles::Pattern(300, 200, QImage::Format_RGB32)));
     form.img1->Select(QRect(10, 10, 20, 20));
     QTest::mouseClick(form.img1->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
     QVERIFY(form.CopySelectionToBitmap().isNull());

@@ -177,16 +177,5 @@ private slots:
   }
 };
 
-// The window manager comes first, so that the program sees it from the start.
-int main(int argc, char *argv[]) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<TTestWindowManager> wm;
-  if (!qEnvironmentVariableIsEmpty("DISPLAY"))
-    wm = std::make_unique<TTestWindowManager>();
-  QApplication app(argc, argv);
-  TestMainHotkeys test;
-  QTEST_SET_MAIN_SOURCE_PATH
-  return QTest::qExec(&test, argc, argv);
-}
+ZQ_TEST_MAIN_UNDER_WINDOW_MANAGER(TestMainHotkeys)
 #include "tst_mainhotkeys_x11.moc"

@@ -92,17 +92,6 @@ private slots:
   }
 };
 
-// The window manager comes first, so that the program sees it from the start.
-int main(int argc, char *argv[]) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<TTestWindowManager> wm;
-  if (!qEnvironmentVariableIsEmpty("DISPLAY"))
-    wm = std::make_unique<TTestWindowManager>();
-  QApplication app(argc, argv);
-  TestStart test;
-  QTEST_SET_MAIN_SOURCE_PATH
-  return QTest::qExec(&test, argc, argv);
-}
+ZQ_TEST_MAIN_UNDER_WINDOW_MANAGER(TestStart)
 
 #include "tst_start_x11.moc"

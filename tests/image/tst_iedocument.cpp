@@ -1,6 +1,7 @@
 #include "uException.h"
 #include "uIEDocument.h"
 #include "uImageFile.h"
+#include "uImgTestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,15 +15,7 @@ QImage filled(int w, int h, QColor c, QImage::Format f = QImage::Format_RGB888) 
   return img;
 }
 
-// A picture whose every pixel differs from its neighbours, so that any turn,
-// crop or restore shows in the pixels.
-QImage pattern(int w, int h) {
-  QImage img(w, h, QImage::Format_RGB888);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      img.setPixelColor(x, y, QColor((x * 7) % 256, (y * 11) % 256, (x + y) % 256));
-  return img;
-}
+using ImgTestFiles::Pattern;
 
 QColor at(const TIEDocument &doc, int x, int y) { return doc.IEBitmap()->Image().pixelColor(x, y); }
 
@@ -244,7 +237,7 @@ void TstIEDocument::undoListHoldsFive() {
 void TstIEDocument::undoEmptyThenRedoLeavesImage() {
   TIEDocument doc;
   doc.Proc().SetUndoLimit(5);
-  const QImage img = pattern(30, 20);
+  const QImage img = Pattern(30, 20);
   doc.IO().LoadFromImage(img);
   imgUndo(doc);
   QVERIFY(samePixels(doc.IEBitmap()->Image(), img));
@@ -258,7 +251,7 @@ void TstIEDocument::undoEmptyThenRedoLeavesImage() {
 void TstIEDocument::rotateWithBoxesThenUndo() {
   TIEDocument doc;
   doc.Proc().SetUndoLimit(5);
-  const QImage img = pattern(40, 20);
+  const QImage img = Pattern(40, 20);
   doc.IO().LoadFromImage(img);
   doc.AddNewBox(QRect(0, 0, 10, 5));
   doc.AddNewBox(QRect(30, 10, 10, 10));
@@ -315,7 +308,7 @@ void TstIEDocument::straightenEntries() {
   QFETCH(int, entries);
   TIEDocument doc;
   doc.Proc().SetUndoLimit(5);
-  const QImage img = pattern(200, 100);
+  const QImage img = Pattern(200, 100);
   doc.IO().LoadFromImage(img);
   doc.AddNewBox(QRect(5, 5, 10, 10));
   doc.Proc().RotateAndCrop(angle, ierFast);
@@ -386,7 +379,7 @@ void TstIEDocument::undoKeepsEntryClearRemovesNewest() {
 
 void TstIEDocument::quarterTurnsBackAndForth() {
   TIEDocument doc;
-  const QImage img = pattern(37, 23);
+  const QImage img = Pattern(37, 23);
   doc.IO().LoadFromImage(img);
   doc.AddNewBox(QRect(3, 4, 10, 6));
   doc.AddNewBox(QRect(20, 0, 17, 23));
@@ -402,7 +395,7 @@ void TstIEDocument::quarterTurnsBackAndForth() {
 void TstIEDocument::cropSel() {
   TIEDocument doc;
   doc.Proc().SetUndoLimit(5);
-  const QImage img = pattern(50, 40);
+  const QImage img = Pattern(50, 40);
   doc.IO().LoadFromImage(img);
   QVERIFY(!doc.Proc().CropSel());
   QCOMPARE(doc.Proc().UndoCount(), 0);
@@ -416,7 +409,7 @@ void TstIEDocument::cropSel() {
 
 void TstIEDocument::copySelectionToIEBitmap() {
   TIEDocument doc;
-  const QImage img = pattern(64, 48).convertToFormat(QImage::Format_RGB32);
+  const QImage img = Pattern(64, 48).convertToFormat(QImage::Format_RGB32);
   doc.IO().LoadFromImage(img);
   TIEBitmap target(filled(3, 3, Qt::green));
   QVERIFY(!doc.CopySelectionToIEBitmap(target, true));
@@ -438,7 +431,7 @@ void TstIEDocument::copySelectionToIEBitmap() {
 
 void TstIEDocument::copySelectionToBitmap() {
   TIEDocument doc;
-  doc.IO().LoadFromImage(pattern(30, 30).convertToFormat(QImage::Format_ARGB32));
+  doc.IO().LoadFromImage(Pattern(30, 30).convertToFormat(QImage::Format_ARGB32));
   QImage bmp;
   QVERIFY(!doc.CopySelectionToBitmap(bmp));
   QVERIFY(bmp.isNull());
@@ -462,7 +455,7 @@ void TstIEDocument::changeResolution() {
   // The image as recognition prepares it: copied into a new document whose
   // nominal resolution is 300 dpi, whatever the source records.
   TIEDocument source;
-  source.IO().LoadFromImage(pattern(size.width(), size.height()).convertToFormat(format), 96, 96);
+  source.IO().LoadFromImage(Pattern(size.width(), size.height()).convertToFormat(format), 96, 96);
   TIEDocument working;
   working.IEBitmap()->Assign(*source.IEBitmap());
   QCOMPARE(working.IO().Params().DpiY, 300);
@@ -476,7 +469,7 @@ void TstIEDocument::changeResolution() {
 
 void TstIEDocument::changeResolutionFromOwnNominal() {
   TIEDocument doc;
-  doc.IO().LoadFromImage(pattern(101, 33), 600, 600);
+  doc.IO().LoadFromImage(Pattern(101, 33), 600, 600);
   doc.ChangeResolution(900, rfHermite);
   // Height round(33 * 1.5) = 50 (49.5 rounds up), width 101 * 50 / 33 = 153.
   QCOMPARE(doc.IEBitmap()->Height(), 50);
@@ -487,7 +480,7 @@ void TstIEDocument::changeResolutionFromOwnNominal() {
 
 void TstIEDocument::selectionBoundsInBitmapPixels() {
   TIEDocument doc;
-  doc.IO().LoadFromImage(pattern(100, 80));
+  doc.IO().LoadFromImage(Pattern(100, 80));
   doc.SetSelectionBase(iesbBitmap);
   doc.Select(QRect(5, 6, 10, 20));
   QVERIFY(doc.Selected());
@@ -522,7 +515,7 @@ void TstIEDocument::loadRecordedDpi() {
   QFETCH(int, expected);
   QTemporaryDir dir;
   const QString path = dir.filePath(name);
-  WriteImageFile(path, pattern(20, 10), written, written);
+  WriteImageFile(path, Pattern(20, 10), written, written);
   TIEDocument doc;
   doc.IO().Params().DpiX = 1;
   doc.IO().LoadFromFile(path);
@@ -535,7 +528,7 @@ void TstIEDocument::loadRecordedDpi() {
 void TstIEDocument::loadDetectsFormatFromContent() {
   QTemporaryDir dir;
   const QString path = dir.filePath("really-a-png.jpg");
-  const QImage img = pattern(16, 12);
+  const QImage img = Pattern(16, 12);
   {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -550,10 +543,10 @@ void TstIEDocument::loadDetectsFormatFromContent() {
 void TstIEDocument::loadDropsBoxesAndSelection() {
   QTemporaryDir dir;
   const QString path = dir.filePath("b.png");
-  WriteImageFile(path, pattern(20, 20));
+  WriteImageFile(path, Pattern(20, 20));
   TIEDocument doc;
   doc.Proc().SetUndoLimit(5);
-  doc.IO().LoadFromImage(pattern(40, 40));
+  doc.IO().LoadFromImage(Pattern(40, 40));
   doc.IEBitmap()->SetChannelOffset(0, 50);
   doc.AddNewBox(QRect(1, 1, 5, 5));
   doc.Select(QRect(2, 2, 10, 10));
@@ -572,7 +565,7 @@ void TstIEDocument::loadDropsBoxesAndSelection() {
 void TstIEDocument::loadFailureLeavesDocument() {
   QTemporaryDir dir;
   TIEDocument doc;
-  const QImage img = pattern(20, 20);
+  const QImage img = Pattern(20, 20);
   doc.IO().LoadFromImage(img, 150, 150);
   doc.AddNewBox(QRect(1, 1, 5, 5));
   QFile bad(dir.filePath("bad.png"));
@@ -590,7 +583,7 @@ void TstIEDocument::loadFailureLeavesDocument() {
 void TstIEDocument::saveFormatFromExtension() {
   QTemporaryDir dir;
   TIEDocument doc;
-  doc.IO().LoadFromImage(pattern(30, 20));
+  doc.IO().LoadFromImage(Pattern(30, 20));
   doc.AddNewBox(QRect(0, 0, 5, 5)); // boxes are not pixels until merged
   const QString jpg = dir.filePath("out.jpg");
   doc.IO().SaveToFile(jpg, -1);
@@ -603,7 +596,7 @@ void TstIEDocument::saveFormatFromExtension() {
   doc.IO().SaveToFile(png);
   TIEDocument back;
   back.IO().LoadFromFile(png);
-  QVERIFY(samePixels(back.IEBitmap()->Image(), pattern(30, 20)));
+  QVERIFY(samePixels(back.IEBitmap()->Image(), Pattern(30, 20)));
   QCOMPARE(back.IO().Params().FileType, QByteArray("png"));
 }
 
@@ -639,7 +632,7 @@ void TstIEDocument::displayAdjustLeavesPixels() {
 void TstIEDocument::blankAndClear() {
   TIEDocument doc;
   doc.SetBackground(QColor(10, 20, 30));
-  doc.IO().LoadFromImage(pattern(20, 10).convertToFormat(QImage::Format_ARGB32));
+  doc.IO().LoadFromImage(Pattern(20, 10).convertToFormat(QImage::Format_ARGB32));
   doc.Select(QRect(1, 1, 4, 4));
   doc.Clear();
   QCOMPARE(doc.IEBitmap()->Width(), 20);
@@ -653,7 +646,7 @@ void TstIEDocument::blankAndClear() {
 
 void TstIEDocument::objectSettings() {
   TIEDocument doc;
-  doc.IO().LoadFromImage(pattern(50, 50));
+  doc.IO().LoadFromImage(Pattern(50, 50));
   setUpMasks(doc);
   const int a = doc.AddNewBox(QRect(30, 30, -10, -10)); // normalized
   QCOMPARE(a, 0);
@@ -680,7 +673,7 @@ void TstIEDocument::objectUndo() {
   TIEDocument doc;
   doc.SetObjUndoLimit(5);
   doc.SetObjAutoUndo(true);
-  doc.IO().LoadFromImage(pattern(50, 50));
+  doc.IO().LoadFromImage(Pattern(50, 50));
   for (int i = 0; i < 6; ++i)
     doc.AddNewBox(QRect(i, i, 3, 3));
   QCOMPARE(doc.ObjUndoCount(), 5);

@@ -1,4 +1,5 @@
 #include "uImageEnVect.h"
+#include "uImgTestFiles.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -12,13 +13,7 @@
 
 namespace {
 
-QImage pattern(int w, int h) {
-  QImage img(w, h, QImage::Format_RGB888);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      img.setPixelColor(x, y, QColor((x * 7) % 256, (y * 11) % 256, (x + y) % 256));
-  return img;
-}
+using ImgTestFiles::Pattern;
 
 QImage filled(int w, int h, QColor c) {
   QImage img(w, h, QImage::Format_RGB888);
@@ -104,7 +99,7 @@ private slots:
 
 void TstImageEnVect::zoomIgnoresInvalidAndEqual() {
   auto view = shownView(400, 300);
-  view->IO().LoadFromImage(pattern(1000, 800));
+  view->IO().LoadFromImage(Pattern(1000, 800));
   QCOMPARE(view->Zoom(), 100.0);
   view->SetZoom(150);
   QCOMPARE(view->Zoom(), 150.0);
@@ -130,7 +125,7 @@ void TstImageEnVect::fitToWidth_data() {
 void TstImageEnVect::fitToWidth() {
   QFETCH(QSize, image);
   auto view = shownView(400, 300);
-  view->IO().LoadFromImage(pattern(image.width(), image.height()));
+  view->IO().LoadFromImage(Pattern(image.width(), image.height()));
   view->FitToWidth();
   QCoreApplication::processEvents(); // the scroll bars settle
   // The picture's width fills the client area and nothing scrolls sideways.
@@ -144,7 +139,7 @@ void TstImageEnVect::fitToWidth() {
 
 void TstImageEnVect::fitWhole() {
   auto view = shownView(400, 300);
-  view->IO().LoadFromImage(pattern(1000, 1500));
+  view->IO().LoadFromImage(Pattern(1000, 1500));
   view->Fit();
   QCOMPARE(view->Zoom(), 20.0);
   QCOMPARE(view->verticalScrollBar()->maximum(), 0);
@@ -152,7 +147,7 @@ void TstImageEnVect::fitWhole() {
 
 void TstImageEnVect::displayImageRect() {
   auto view = shownView(400, 300, false);
-  view->IO().LoadFromImage(pattern(1000, 800));
+  view->IO().LoadFromImage(Pattern(1000, 800));
   view->DisplayImageRect(QRect(100, 50, 200, 150));
   QCOMPARE(view->Zoom(), 200.0);
   QCOMPARE(view->ViewX(), 200);
@@ -164,7 +159,7 @@ void TstImageEnVect::displayImageRect() {
 void TstImageEnVect::displayImageRectOfClientSize() {
   // A tall picture shown from its top-left corner, as the workspace shows it.
   auto view = shownView(400, 300);
-  view->IO().LoadFromImage(pattern(1000, 2000));
+  view->IO().LoadFromImage(Pattern(1000, 2000));
   view->SetZoom(50);
   view->SetViewXY(100, 300);
   view->DisplayImageRect(QRect(0, 0, view->ClientWidth(), view->ClientHeight()));
@@ -178,7 +173,7 @@ void TstImageEnVect::hiddenViewDefersWork() {
   TImageEnVect view;
   view.setFrameStyle(QFrame::NoFrame);
   view.resize(400, 300);
-  view.IO().LoadFromImage(pattern(1000, 500));
+  view.IO().LoadFromImage(Pattern(1000, 500));
   view.IEBitmap()->SetChannelOffset(0, 30);
   view.FitToWidth();
   view.ChangeResolution(900, rfHermite);
@@ -196,7 +191,7 @@ void TstImageEnVect::hiddenViewDefersWork() {
 
 void TstImageEnVect::selectionDraggedAtZoom200() {
   auto view = shownView(300, 200);
-  view->IO().LoadFromImage(pattern(400, 300));
+  view->IO().LoadFromImage(Pattern(400, 300));
   view->SetZoom(200);
   view->SetViewXY(0, 0);
   view->SetMouseInteract(miSelect);
@@ -234,7 +229,7 @@ void TstImageEnVect::selectionDraggedAtZoom200() {
 
 void TstImageEnVect::clickRemovesSelection() {
   auto view = shownView(300, 200);
-  view->IO().LoadFromImage(pattern(300, 200));
+  view->IO().LoadFromImage(Pattern(300, 200));
   view->SetMouseInteract(miSelect);
   view->Select(QRect(10, 10, 50, 50));
   QSignalSpy change(view.get(), &TImageEnVect::SelectionChange);
@@ -247,7 +242,7 @@ void TstImageEnVect::clickRemovesSelection() {
 
 void TstImageEnVect::putBoxDrawsBox() {
   auto view = shownView(300, 200);
-  view->IO().LoadFromImage(pattern(400, 300));
+  view->IO().LoadFromImage(Pattern(400, 300));
   view->SetZoom(200);
   view->SetViewXY(0, 0);
   view->SetObjUndoLimit(5);
@@ -278,7 +273,7 @@ void TstImageEnVect::putBoxDrawsBox() {
 
 void TstImageEnVect::scrollDragMovesPicture() {
   auto view = shownView(300, 200);
-  view->IO().LoadFromImage(pattern(400, 300));
+  view->IO().LoadFromImage(Pattern(400, 300));
   view->SetZoom(200);
   view->SetViewXY(100, 100);
   view->SetMouseInteract(miScroll);
@@ -373,7 +368,7 @@ void TstImageEnVect::interactionHints() {
 
 void TstImageEnVect::wheelZoomsThenSignals() {
   auto view = shownView(400, 300);
-  view->IO().LoadFromImage(pattern(1000, 800));
+  view->IO().LoadFromImage(Pattern(1000, 800));
   double seen = 0;
   int delta = 0;
   connect(view.get(), &TImageEnVect::MouseWheel, this, [&](Qt::KeyboardModifiers, int d, QPoint) {
@@ -397,7 +392,7 @@ void TstImageEnVect::wheelZoomsThenSignals() {
 
 void TstImageEnVect::wheelActionNone() {
   auto view = shownView(400, 300);
-  view->IO().LoadFromImage(pattern(1000, 800));
+  view->IO().LoadFromImage(Pattern(1000, 800));
   view->MouseWheelParams().Action = iemwNone;
   view->SetViewXY(50, 60);
   QSignalSpy spy(view.get(), &TImageEnVect::MouseWheel);
@@ -436,7 +431,7 @@ void TstImageEnVect::keyPressHandlerConsumes() {
 
 void TstImageEnVect::mouseDownSignal() {
   auto view = shownView(300, 200);
-  view->IO().LoadFromImage(pattern(100, 100));
+  view->IO().LoadFromImage(Pattern(100, 100));
   view->SetMouseInteract(miSelect);
   QSignalSpy spy(view.get(), &TImageEnVect::MouseDown);
   QWidget *vp = view->viewport();

@@ -83,6 +83,16 @@ inline QByteArray MakePng(quint32 width, quint32 height, int physUnit = -1, quin
   return out;
 }
 
+// A picture whose every pixel differs from its neighbours, so that any turn,
+// crop, copy or restore shows in the pixels.
+inline QImage Pattern(int w, int h, QImage::Format format = QImage::Format_RGB888) {
+  QImage img(w, h, format);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      img.setPixelColor(x, y, QColor((x * 7) % 256, (y * 11) % 256, (x + y) % 256));
+  return img;
+}
+
 // A PNG whose header claims an RGB picture of width x height pixels, with no
 // pixel data after it: whatever reads it must refuse it from the header,
 // before it tries to find memory for the pixels.

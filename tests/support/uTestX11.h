@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QApplication>
 #include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <memory>
 #include <optional>
 #include <qwindowdefs.h>
@@ -54,3 +56,19 @@ private:
   std::unique_ptr<QProcess> FProcess;
   bool FRunning = false;
 };
+
+// The main of a test that runs under a window manager, started before the
+// application object so that Qt sees it from the start; without an X server
+// the test runs offscreen (and its X cases skip themselves).
+#define ZQ_TEST_MAIN_UNDER_WINDOW_MANAGER(TestClass)                                                                 \
+  int main(int argc, char *argv[]) {                                                                                  \
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))                                                                       \
+      qputenv("QT_QPA_PLATFORM", "offscreen");                                                                        \
+    std::unique_ptr<TTestWindowManager> wm;                                                                           \
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))                                                                      \
+      wm = std::make_unique<TTestWindowManager>();                                                                    \
+    QApplication app(argc, argv);                                                                                     \
+    TestClass test;                                                                                                   \
+    QTEST_SET_MAIN_SOURCE_PATH                                                                                        \
+    return QTest::qExec(&test, argc, argv);                                                                           \
+  }

@@ -147,7 +147,7 @@ double EnlargementMs(const TImageEnVect &view, int dpi) {
   for (int i = 0; i < 3; ++i) {
     TIEDocument work;
     if (view.Selected())
-      view.CopySelectionToIEBitmap(*work.IEBitmap(), true);
+      view.CopySelectionToIEBitmap(*work.IEBitmap());
     else
       work.IEBitmap()->Assign(*view.IEBitmap());
     QElapsedTimer t;

@@ -118,7 +118,7 @@ void TfrmCapture::FormShow() {
 }
 
 void TfrmCapture::Init() {
-  img1->IO().CaptureFromScreen(iecsScreen, -1);
+  img1->IO().CaptureFromScreen();
   img1->DeSelect();
   img1->SetZoom(100);
   img1->SetViewXY(0, 0);

@@ -456,7 +456,7 @@ QImage TfraModuleOCR::OCRSource(int &dpi) {
   if (!imgRaw->Selected())
     return imgRaw->IEBitmap()->Image();
   TIEDocument work;
-  imgRaw->CopySelectionToIEBitmap(*work.IEBitmap(), true);
+  imgRaw->CopySelectionToIEBitmap(*work.IEBitmap());
   return work.IEBitmap()->Image();
 }
 
@@ -759,27 +759,27 @@ void TfraModuleOCR::DrawMask() {
 }
 
 void TfraModuleOCR::Horizontal() {
-  const double angle = imgRaw->Proc().SkewDetection(0, 30, 0.1, false);
-  imgRaw->Proc().RotateAndCrop(angle, ierFast);
+  const double angle = imgRaw->Proc().SkewDetection(0, 30, 0.1);
+  imgRaw->Proc().RotateAndCrop(angle);
   imgRaw->Update();
 }
 
 void TfraModuleOCR::Rotate90() {
   imgRaw->RotateAllObjects(90, ierImage);
-  imgRaw->Proc().Rotate(90, ierFast, QColor());
+  imgRaw->Proc().Rotate(90);
   imgRaw->Update();
 }
 
 void TfraModuleOCR::Rotate90C() {
   imgRaw->RotateAllObjects(270, ierImage);
-  imgRaw->Proc().Rotate(270, ierFast, QColor());
+  imgRaw->Proc().Rotate(270);
   imgRaw->Update();
 }
 
 void TfraModuleOCR::ImgTwoValue() {
   MergeAll(imgRaw);
   imgRaw->Proc().SaveUndo(ieuObjectsAndLayers);
-  imgRaw->Proc().ConvertToBWLocalThreshold(10, ietMean, 20);
+  imgRaw->Proc().ConvertToBWLocalThreshold(10, 20);
   imgRaw->Update();
 }
 
@@ -816,7 +816,7 @@ void TfraModuleOCR::SaveImage() {
     return;
   const QString path = imgMViewListItems->ImageFileName(idx);
   MergeAll(imgRaw);
-  imgRaw->IO().SaveToFile(path, -1);
+  imgRaw->IO().SaveToFile(path);
   imgMViewListItems->ReloadImage(idx);
 }
 
@@ -969,5 +969,5 @@ void TfraModuleOCR::CaptureAppendToCurrent(const QImage &ibmp, int idx) {
   layer->Bitmap().CopyFromTBitmap(ibmp);
   imgRaw->LayersMergeAll();
   imgRaw->Update();
-  imgRaw->IO().SaveToFile(target, -1);
+  imgRaw->IO().SaveToFile(target);
 }

@@ -256,7 +256,7 @@ void TstIEDocument::rotateWithBoxesThenUndo() {
   doc.AddNewBox(QRect(0, 0, 10, 5));
   doc.AddNewBox(QRect(30, 10, 10, 10));
   doc.RotateAllObjects(90, ierImage);
-  doc.Proc().Rotate(90, ierFast, QColor());
+  doc.Proc().Rotate(90);
   QCOMPARE(doc.IEBitmap()->Width(), 20);
   QCOMPARE(doc.IEBitmap()->Height(), 40);
   // Counter-clockwise: the top-left pixel goes to the bottom-left corner.
@@ -283,7 +283,7 @@ void TstIEDocument::blackAndWhiteAddsTwoEntries() {
   // Black and white as the workspace does it.
   mergeAll(doc);
   doc.Proc().SaveUndo(ieuObjectsAndLayers);
-  doc.Proc().ConvertToBWLocalThreshold(10, ietMean, 20);
+  doc.Proc().ConvertToBWLocalThreshold(10, 20);
   QCOMPARE(doc.IEBitmap()->PixelFormat(), QImage::Format_Mono);
   QCOMPARE(doc.Proc().UndoCount(), 2);
   QCOMPARE(doc.Proc().UndoKind(0), ieuObjectsAndLayers);
@@ -311,7 +311,7 @@ void TstIEDocument::straightenEntries() {
   const QImage img = Pattern(200, 100);
   doc.IO().LoadFromImage(img);
   doc.AddNewBox(QRect(5, 5, 10, 10));
-  doc.Proc().RotateAndCrop(angle, ierFast);
+  doc.Proc().RotateAndCrop(angle);
   QCOMPARE(doc.Proc().UndoCount(), entries);
   QCOMPARE(doc.GetObj(0).Rect, QRect(5, 5, 10, 10)); // boxes stay where they were
   if (angle == 0)
@@ -384,9 +384,9 @@ void TstIEDocument::quarterTurnsBackAndForth() {
   doc.AddNewBox(QRect(3, 4, 10, 6));
   doc.AddNewBox(QRect(20, 0, 17, 23));
   doc.RotateAllObjects(90, ierImage);
-  doc.Proc().Rotate(90, ierFast, QColor());
+  doc.Proc().Rotate(90);
   doc.RotateAllObjects(270, ierImage);
-  doc.Proc().Rotate(270, ierFast, QColor());
+  doc.Proc().Rotate(270);
   QVERIFY(samePixels(doc.IEBitmap()->Image(), img));
   QCOMPARE(doc.GetObj(0).Rect, QRect(3, 4, 10, 6));
   QCOMPARE(doc.GetObj(1).Rect, QRect(20, 0, 17, 23));
@@ -412,11 +412,11 @@ void TstIEDocument::copySelectionToIEBitmap() {
   const QImage img = Pattern(64, 48).convertToFormat(QImage::Format_RGB32);
   doc.IO().LoadFromImage(img);
   TIEBitmap target(filled(3, 3, Qt::green));
-  QVERIFY(!doc.CopySelectionToIEBitmap(target, true));
+  QVERIFY(!doc.CopySelectionToIEBitmap(target));
   QCOMPARE(target.Width(), 3);
 
   doc.Select(QRect(10, 20, 30, 25));
-  QVERIFY(doc.CopySelectionToIEBitmap(target, true));
+  QVERIFY(doc.CopySelectionToIEBitmap(target));
   QCOMPARE(target.Width(), 30);
   QCOMPARE(target.Height(), 25);
   QCOMPARE(target.PixelFormat(), QImage::Format_RGB32);
@@ -586,7 +586,7 @@ void TstIEDocument::saveFormatFromExtension() {
   doc.IO().LoadFromImage(Pattern(30, 20));
   doc.AddNewBox(QRect(0, 0, 5, 5)); // boxes are not pixels until merged
   const QString jpg = dir.filePath("out.jpg");
-  doc.IO().SaveToFile(jpg, -1);
+  doc.IO().SaveToFile(jpg);
   QFile f(jpg);
   QVERIFY(f.open(QIODevice::ReadOnly));
   QCOMPARE(f.read(2), QByteArray("\xFF\xD8"));

@@ -483,7 +483,7 @@ void TstImageEnVect::viewIsADocument() {
 void TstImageEnVect::captureFromScreen() {
   TImageEnView view;
   view.Select(QRect(0, 0, 1, 1));
-  view.IO().CaptureFromScreen(iecsScreen, -1);
+  view.IO().CaptureFromScreen();
   QRect desktop;
   for (QScreen *s : QGuiApplication::screens())
     desktop |= s->geometry();

@@ -80,8 +80,7 @@ void TImageEnIO::LoadFromFile(const QString &fileName) {
   FOwner.Changed(TIEDocument::chImage | TIEDocument::chObjects | TIEDocument::chSelection);
 }
 
-void TImageEnIO::SaveToFile(const QString &fileName, int imageFormat) {
-  (void)imageFormat;
+void TImageEnIO::SaveToFile(const QString &fileName) {
   const QImage image = FOwner.LayersCount() == 1 ? FOwner.IEBitmap()->Image() : FOwner.MergedImage();
   WriteImageFile(fileName, image, FParams.DpiX, FParams.DpiY);
 }
@@ -96,9 +95,7 @@ void TImageEnIO::LoadFromImage(const QImage &image, int dpiX, int dpiY) {
   FOwner.Changed(TIEDocument::chImage | TIEDocument::chSelection);
 }
 
-void TImageEnIO::CaptureFromScreen(TIECaptureSource source, int mouseCursor) {
-  (void)source;
-  (void)mouseCursor;
+void TImageEnIO::CaptureFromScreen() {
   const QList<QScreen *> screens = QGuiApplication::screens();
   if (screens.isEmpty())
     throw EPlatformError(QStringLiteral("There is no screen to capture."));
@@ -273,8 +270,7 @@ bool TImageEnProc::CropSel(bool transparencyOnly) {
   return true;
 }
 
-double TImageEnProc::SkewDetection(int resampleWidth, double angleRange, double precision, bool edgeDetect) {
-  (void)edgeDetect;
+double TImageEnProc::SkewDetection(int resampleWidth, double angleRange, double precision) {
   const QImage &src = FOwner.IEBitmap()->Image();
   if (src.isNull())
     return 0;
@@ -283,8 +279,7 @@ double TImageEnProc::SkewDetection(int resampleWidth, double angleRange, double 
   return ImageProc::SkewDetection(src, angleRange, precision);
 }
 
-void TImageEnProc::RotateAndCrop(double angle, TIEAntialiasMode antialias) {
-  (void)antialias;
+void TImageEnProc::RotateAndCrop(double angle) {
   AutoSave();
   if (angle == 0)
     return;
@@ -295,8 +290,7 @@ void TImageEnProc::RotateAndCrop(double angle, TIEAntialiasMode antialias) {
   SetCurrentImage(ImageProc::RotateAndCrop(src, angle));
 }
 
-void TImageEnProc::Rotate(double angle, TIEAntialiasMode antialias, const QColor &background) {
-  (void)antialias;
+void TImageEnProc::Rotate(double angle, const QColor &background) {
   AutoSave();
   const QImage &src = FOwner.IEBitmap()->Image();
   if (src.isNull())
@@ -304,8 +298,7 @@ void TImageEnProc::Rotate(double angle, TIEAntialiasMode antialias, const QColor
   SetCurrentImage(ImageProc::Rotate(src, angle, background.isValid() ? background : FOwner.FBackground));
 }
 
-void TImageEnProc::ConvertToBWLocalThreshold(int winSize, TIEBWLocalMode mode, int offset) {
-  (void)mode;
+void TImageEnProc::ConvertToBWLocalThreshold(int winSize, int offset) {
   AutoSave();
   const QImage &src = FOwner.IEBitmap()->Image();
   if (src.isNull())
@@ -509,8 +502,7 @@ int TIEDocument::SelY2() const {
   return clientCoord(BitmapToClient(QPointF(l.PosX() + r.right() + 1, l.PosY() + r.bottom() + 1)).y()) - 1;
 }
 
-bool TIEDocument::CopySelectionToIEBitmap(TIEBitmap &target, bool fillBackground) const {
-  (void)fillBackground; // a rectangle has no pixels outside its shape
+bool TIEDocument::CopySelectionToIEBitmap(TIEBitmap &target) const {
   if (!Selected())
     return false;
   target.SetImage(IEBitmap()->Image().copy(FSelection));

@@ -21,14 +21,11 @@ enum TIEUndoSource {
   ieuImage,            // the current layer's bitmap
   ieuObjectsAndLayers, // every layer with its bitmap and position, and every vector object
 };
-enum TIEAntialiasMode { ierNone, ierFast, ierBilinear, ierBicubic };
 enum TIERotateCenter { ierImage, ierObjects };
 enum TResampleFilter { rfNone, rfFastLinear, rfHermite };
-enum TIEBWLocalMode { ietMean };
 enum TBrushStyle { bsSolid, bsClear };
 // How SelX1..SelY2 read: in the view's client pixels, or in bitmap pixels.
 enum TIESelectionBase { iesbClientArea, iesbBitmap };
-enum TIECaptureSource { iecsScreen };
 
 // The object index that stands for "every object inserted from now on".
 inline constexpr int IEV_NEXT_INSERTED_OBJECT = -1;
@@ -66,16 +63,16 @@ public:
   // then leaves the document as it was.
   void LoadFromFile(const QString &fileName);
   // Writes the picture (the layers flattened, without the vector boxes) in the
-  // format the extension names; `imageFormat` -1 is that choice. The file is
-  // replaced; the resolution of Params is recorded. Raises EPlatformError.
-  void SaveToFile(const QString &fileName, int imageFormat = -1);
+  // format the extension names. The file is replaced; the resolution of
+  // Params is recorded. Raises EPlatformError.
+  void SaveToFile(const QString &fileName);
   // The current layer becomes `image`; Params take the given resolution.
   void LoadFromImage(const QImage &image, int dpiX = 300, int dpiY = 300);
   // The current layer becomes a picture of the whole desktop (every screen
   // at its place in the virtual desktop, parts no screen covers black) at
-  // the primary screen's resolution. `mouseCursor` -1 draws no pointer (the
-  // only value supported). Raises EPlatformError when there is no screen.
-  void CaptureFromScreen(TIECaptureSource source = iecsScreen, int mouseCursor = -1);
+  // the primary screen's resolution, without the mouse pointer. Raises
+  // EPlatformError when there is no screen.
+  void CaptureFromScreen();
 
   TIOParams &Params() { return FParams; }
   const TIOParams &Params() const { return FParams; }
@@ -100,19 +97,19 @@ public:
   // selection nothing happens. Returns whether it cropped.
   bool CropSel(bool transparencyOnly = false);
   // The skew of the text lines in degrees (counter-clockwise positive), within
-  // +-angleRange. `resampleWidth` > 0 analyses a copy reduced to that width;
-  // `edgeDetect` is accepted and has no effect. Saves no undo entry.
-  double SkewDetection(int resampleWidth = 0, double angleRange = 30, double precision = 0.1, bool edgeDetect = false);
+  // +-angleRange. `resampleWidth` > 0 analyses a copy reduced to that width.
+  // Saves no undo entry.
+  double SkewDetection(int resampleWidth = 0, double angleRange = 30, double precision = 0.1);
   // Turns by `angle` and cuts away the corners the turn leaves empty. With
   // AutoUndo on it saves one entry, and a second one for the rotation inside
   // it when the angle is not 0.
-  void RotateAndCrop(double angle, TIEAntialiasMode antialias = ierFast);
+  void RotateAndCrop(double angle);
   // Turns by `angle` degrees, counter-clockwise positive; corners left empty
   // take `background`, an invalid colour (the default, the platform's -1)
   // taking the document's background colour.
-  void Rotate(double angle, TIEAntialiasMode antialias = ierFast, const QColor &background = QColor());
+  void Rotate(double angle, const QColor &background = QColor());
   // Black and white, one bit per pixel, by a local mean threshold.
-  void ConvertToBWLocalThreshold(int winSize = 10, TIEBWLocalMode mode = ietMean, int offset = 20);
+  void ConvertToBWLocalThreshold(int winSize = 10, int offset = 20);
   // Resamples to the resolution `dpi` from the nominal resolution in
   // IO().Params(): new height = round(height * dpi / DpiY), new width = width *
   // new height / height (integer division); Params then read dpi by dpi.
@@ -225,10 +222,8 @@ public:
   int SelX2() const;
   int SelY2() const;
   // `target` becomes the selected rectangle of the current bitmap (same pixel
-  // format); pixels outside the selection's shape take the background colour
-  // when `fillBackground`. Returns false, leaving `target` alone, without a
-  // selection.
-  bool CopySelectionToIEBitmap(TIEBitmap &target, bool fillBackground = true) const;
+  // format). Returns false, leaving `target` alone, without a selection.
+  bool CopySelectionToIEBitmap(TIEBitmap &target) const;
   // The same into a platform bitmap at 24 bits per pixel.
   bool CopySelectionToBitmap(QImage &target) const;
 

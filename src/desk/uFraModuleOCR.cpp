@@ -195,9 +195,8 @@ void TfraModuleOCR::BuildComponents() {
   imageColumn->addWidget(barDockCtrlRaw);
   imageColumn->addWidget(imgRaw, 1);
   imageColumn->addWidget(split2);
-  connect(imgRaw, &TImageEnVect::MouseDown, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
-    RunGuarded([this, b, x, y] { imgRawMouseDown(b, x, y); });
-  });
+  connect(imgRaw, &TImageEnVect::MouseDown, this,
+          [this](Qt::MouseButton b) { RunGuarded([this, b] { imgRawMouseDown(b); }); });
   connect(imgRaw, &TImageEnVect::MouseWheel, this, [this] { RunGuarded([this] { imgRawMouseWheel(); }); });
   connect(imgRaw, &TImageEnVect::KeyPress, this,
           [this](QChar &key) { RunGuarded([this, &key] { imgRawKeyPress(key); }); });
@@ -351,7 +350,7 @@ void TfraModuleOCR::ApplyMouseMode() {
 
 void TfraModuleOCR::barItemMouseModePropertiesChange() { ApplyMouseMode(); }
 
-void TfraModuleOCR::imgRawMouseDown(Qt::MouseButton Button, int, int) {
+void TfraModuleOCR::imgRawMouseDown(Qt::MouseButton Button) {
   if (Button != Qt::RightButton)
     return;
   if (imgRaw->Selected())

@@ -122,7 +122,7 @@ public:
   TEditState CurState() const { return curState; }
 
   // Published event handlers.
-  void imgRawMouseDown(Qt::MouseButton Button, int X, int Y);
+  void imgRawMouseDown(Qt::MouseButton Button);
   void imgRawMouseWheel();
   void imgRawKeyPress(QChar &Key);
   void imgMViewListImageSelect(int idx);

@@ -146,7 +146,7 @@ private slots:
     f->imgRaw->AddNewBox(QRect(100, 100, 30, 30));
     f->imgRaw->Select(QRect(0, 0, 200, 200));
     const TEditState before = f->CurState();
-    f->imgRawMouseDown(Qt::RightButton, 5, 5);
+    f->imgRawMouseDown(Qt::RightButton);
     QVERIFY(!f->imgRaw->Selected());
     QCOMPARE(f->imgRaw->ObjectsCount(), 0);
     QCOMPARE(f->imgRaw->IEBitmap()->Image().pixelColor(20, 15), QColor(Qt::white));
@@ -156,8 +156,8 @@ private slots:
     QCOMPARE(f->CurState(), before);
     // Left and middle buttons leave everything to the view's own tool.
     f->imgRaw->AddNewBox(QRect(1, 1, 5, 5));
-    f->imgRawMouseDown(Qt::LeftButton, 5, 5);
-    f->imgRawMouseDown(Qt::MiddleButton, 5, 5);
+    f->imgRawMouseDown(Qt::LeftButton);
+    f->imgRawMouseDown(Qt::MiddleButton);
     QCOMPARE(f->imgRaw->ObjectsCount(), 1);
   }
 

@@ -37,11 +37,12 @@ public:
   void Unregister(int id) override;
 };
 
-// The backend of the platform the application runs on: the X keyboard's
-// grabs on the xcb platform, the null backend otherwise.
+// The backend for the display the application runs on: key grabs at the X
+// server when Qt runs on X11 (the xcb platform plugin), the null backend
+// otherwise.
 std::unique_ptr<THotkeyBackend> CreateHotkeyBackend();
 
-// Replaces the choice of CreateHotkeyBackend (tests); an empty factory puts the
-// platform's choice back. Returns the previous factory.
+// Replaces the choice of CreateHotkeyBackend (tests); an empty factory puts
+// that choice (X11 or null) back. Returns the previous factory.
 using THotkeyBackendFactory = std::function<std::unique_ptr<THotkeyBackend>()>;
 THotkeyBackendFactory SetHotkeyBackendFactory(THotkeyBackendFactory factory);

@@ -19,7 +19,7 @@ public:
   const QImage &Image() const { return FImage; }
   // Replaces the pixels; the display parameters stay.
   void SetImage(QImage image);
-  // The same for a platform bitmap handed over by a caller.
+  // The same for a plain QImage handed over by a caller.
   void CopyFromTBitmap(const QImage &bitmap) { SetImage(bitmap); }
   // Copies the pixels (size, format and content) of another bitmap; this
   // bitmap's display parameters stay.

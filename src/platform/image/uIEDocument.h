@@ -105,8 +105,8 @@ public:
   // it when the angle is not 0.
   void RotateAndCrop(double angle);
   // Turns by `angle` degrees, counter-clockwise positive; corners left empty
-  // take `background`, an invalid colour (the default, the platform's -1)
-  // taking the document's background colour.
+  // take `background`; an invalid colour (the default, where the Windows
+  // program passes -1) takes the document's background colour.
   void Rotate(double angle, const QColor &background = QColor());
   // Black and white, one bit per pixel, by a local mean threshold.
   void ConvertToBWLocalThreshold(int winSize = 10, int offset = 20);
@@ -224,7 +224,7 @@ public:
   // `target` becomes the selected rectangle of the current bitmap (same pixel
   // format). Returns false, leaving `target` alone, without a selection.
   bool CopySelectionToIEBitmap(TIEBitmap &target) const;
-  // The same into a platform bitmap at 24 bits per pixel.
+  // The same into a plain QImage at 24 bits per pixel (RGB888).
   bool CopySelectionToBitmap(QImage &target) const;
 
   // Vector objects (boxes), by index from 0.

@@ -35,7 +35,7 @@ struct TIEMouseWheelParams {
   double Value = 8; // zoom: percent of the present zoom per wheel step
 };
 
-// The image pack's cursor numbers.
+// The cursor numbers of the image views, as the Windows program numbers them.
 enum : int {
   crIEPan = 1782,     // open hand
   crIEMask = 1784,    // cross hair with a small box
@@ -97,8 +97,8 @@ public:
   // The hint shown now; empty when none.
   QString InteractionHint() const { return FHint; }
 
-  // The mouse cursor by the image pack's number (crIE... or the platform's
-  // own numbers 0 default, -2 arrow, -3 cross, -11 busy, -21 hand point).
+  // The mouse cursor by its Windows number: crIE... above, or the standard
+  // ones 0 default, -2 arrow, -3 cross, -11 busy, -21 hand point.
   int Cursor() const { return FCursorId; }
   void SetCursor(int id);
   static QCursor IECursor(int id);

@@ -22,7 +22,8 @@ inline constexpr qint64 MaxImagePixels = 250'000'000;
 // Extensions (lower case, without the dot) of every format the program reads.
 const QStringList &ReadableImageExtensions();
 // Open-dialog filter "All images|*.png;*.jpg;...|PNG|*.png|..." in the
-// platform's "description|pattern" form.
+// "description|pattern" form of the Windows file dialogs, which
+// TFileDialogRequest::Filter (uDialogs.h) takes.
 QString ImageOpenFilter();
 // Whether a file name's extension (without regard to case) is readable.
 bool HasReadableImageExtension(const QString &fileName);

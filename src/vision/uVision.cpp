@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPainter>
+#include <dlfcn.h>
 #include <system_error>
 
 namespace {
@@ -120,6 +121,30 @@ int VisionLoaderTest::LoadAttempts() {
 void VisionLoaderTest::Reset() {
   QMutexLocker lock(&State().Lock);
   State().Attempts = 0;
+}
+
+bool VisionLoaderTest::Unload() {
+  TLoaderState &s = State();
+  QMutexLocker lock(&s.Lock);
+  if (s.Library) {
+    // Every object of the plug-in holds its library object, so ours is the
+    // only reference when none is alive; and under the lock no new one can
+    // be obtained.
+    if (s.Api->add_ref(s.Library) != 2) {
+      s.Api->release(s.Library);
+      return false;
+    }
+    s.Api->release(s.Library);
+    s.Api->release(s.Library);
+    dlclose(s.Module);
+    s.Module = nullptr;
+    s.Api = nullptr;
+    s.Library = nullptr;
+    s.File.clear();
+  }
+  s.HelperFile.clear();
+  s.Attempts = 0;
+  return true;
 }
 
 int VisionCheck(const zv_api *api, int status) {

@@ -230,4 +230,13 @@ int LoadAttempts();
 // Forgets a failed attempt's details and the attempt count; a loaded
 // plug-in stays loaded.
 void Reset();
+// Puts the loader back as it is at the start of a run: the plug-in loaded in
+// this process is let go (its library object released, its module closed),
+// the file a helper process loaded is forgotten, the attempt count is 0; the
+// next Obtain() looks for the plug-in again. The system may keep the module
+// mapped (while a thread has thread-local objects of it), so that a search
+// by its bare name (SetSystemSearch) finds it again. False, changing
+// nothing, while an object of the plug-in is still held. Helper processes
+// are the service's (VisionServiceTest::StopIdleHelpers).
+bool Unload();
 } // namespace VisionLoaderTest

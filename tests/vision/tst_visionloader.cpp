@@ -1,7 +1,11 @@
 // Loading the recognition plug-in: the file names in order, the search
 // folder before the system's library search, files without the entry point
 // passed over, a failed load tried again, the loaded plug-in kept.
-// The test functions run in order and share the one load of the run.
+// Each test function starts with the plug-in loaded nowhere and only the
+// search folder looked in. The system's library search is tried in child
+// processes: a plug-in that this process loaded before may stay mapped
+// after it is let go (the system keeps a library while a thread still has
+// thread-local objects of it), and a search by its bare name finds it.
 
 #include "uVision.h"
 
@@ -26,6 +30,13 @@ void PutBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &b
   f.write(bytes);
 }
 
+// Files under the first two names that are not the plug-in: one that is no
+// library at all, one without the entry point.
+void PutPassedOver(const QTemporaryDir &dir) {
+  PutBytes(dir, "libzvision.so", QByteArray("not a library at all"));
+  Put(dir, "libzvision.so.1", QStringLiteral(ZQ_NOENTRY_LIB));
+}
+
 QString UnavailableMessage() {
   try {
     TVisionLibrary::Obtain();
@@ -44,17 +55,20 @@ QString UnavailableMessage() {
 class TestVisionLoader : public QObject {
   Q_OBJECT
   QTemporaryDir empty;
-  QTemporaryDir folder;
 
 private slots:
+  void init() {
+    QVERIFY(VisionLoaderTest::Unload());
+    VisionLoaderTest::SetSystemSearch(false);
+  }
+
   void fileNames() {
     QCOMPARE(VisionPluginFileNames(), (QStringList{"libzvision.so", "libzvision.so.1", "zvision.so"}));
   }
 
-  // Nothing in the search folder, nothing through the system's search.
+  // Nothing in the search folder.
   void absentPluginIsUnavailableAndTriedAgain() {
     SetVisionSearchFolder(empty.path());
-    VisionLoaderTest::Reset();
     QString message = UnavailableMessage();
     QVERIFY2(message.startsWith(QStringLiteral("The recognition plug-in could not be loaded")), qPrintable(message));
     QCOMPARE(VisionLoaderTest::LoadAttempts(), 1);
@@ -65,13 +79,11 @@ private slots:
 
   // Three files under the three names, none of them the plug-in.
   void filesWithoutUsableEntryPointArePassedOver() {
-    PutBytes(folder, "libzvision.so", QByteArray("not a library at all"));
-    Put(folder, "libzvision.so.1", QStringLiteral(ZQ_NOENTRY_LIB));
+    QTemporaryDir folder;
+    PutPassedOver(folder);
     Put(folder, "zvision.so", QStringLiteral(ZQ_REFUSING_LIB));
     SetVisionSearchFolder(folder.path());
-    VisionLoaderTest::SetSystemSearch(false);
     QString message = UnavailableMessage();
-    VisionLoaderTest::SetSystemSearch(true);
     for (const char *name : {"libzvision.so", "libzvision.so.1", "zvision.so"})
       QVERIFY2(message.contains(folder.filePath(name) + ':'), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("no entry point zvision_library_create")), qPrintable(message));
@@ -82,9 +94,10 @@ private slots:
   // The plug-in under the last name: it is found after the others are passed
   // over, by every one of several threads asking at once, in one attempt.
   void firstFileWithEntryPointIsLoadedOnce() {
+    QTemporaryDir folder;
+    PutPassedOver(folder);
     Put(folder, "zvision.so", QStringLiteral(ZQ_PLUGIN_LIB));
     SetVisionSearchFolder(folder.path() + '/');
-    VisionLoaderTest::Reset();
     std::vector<zv_handle *> handles(8, nullptr);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < handles.size(); ++i)
@@ -106,6 +119,10 @@ private slots:
 
   // Once loaded, the plug-in stays for the run whatever the search folder.
   void loadedPluginStays() {
+    QTemporaryDir folder;
+    Put(folder, "zvision.so", QStringLiteral(ZQ_PLUGIN_LIB));
+    SetVisionSearchFolder(folder.path());
+    TVisionLibrary::Obtain();
     SetVisionSearchFolder(empty.path());
     VisionLoaderTest::Reset();
     TVisionLibrary lib = TVisionLibrary::Obtain();
@@ -114,6 +131,9 @@ private slots:
     QImage white(40, 30, QImage::Format_Grayscale8);
     white.fill(255);
     QCOMPARE(lib.CreateBarcodeScanner().Scan(lib.CreateImage(white), TVisionRect{}).Count(), 0);
+    // While one of its objects is held, the test hook does not close it.
+    QVERIFY(!VisionLoaderTest::Unload());
+    QCOMPARE(VisionPluginFile(), folder.filePath("zvision.so"));
   }
 
   // The system's library search finds the plug-in by its bare name (run in
@@ -127,6 +147,22 @@ private slots:
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(child.readAllStandardOutput()).trimmed(), QStringLiteral("libzvision.so"));
+  }
+
+  // Nothing in the search folder, nothing through the system's search (in
+  // a child process, which has never loaded the plug-in).
+  void absentFromTheSystemSearchIsUnavailable() {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--load-from-system"), empty.path()});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 1);
+    const QString message = QString::fromUtf8(child.readAllStandardError());
+    QVERIFY2(message.startsWith(QStringLiteral("The recognition plug-in could not be loaded")), qPrintable(message));
+    for (const QString &name : VisionPluginFileNames())
+      QVERIFY2(message.contains(name + QStringLiteral(": ")), qPrintable(message));
   }
 };
 

@@ -105,6 +105,13 @@ void Import(TDeskFixture &desk, const QStringList &files) {
 
 QString SelectedPath(TDeskFixture &desk) { return desk.List()->ImageFileName(desk.List()->SelectedImage()); }
 
+// The plug-in loaded nowhere, as at the start of a run: no helper keeps it,
+// this process has closed it and nothing is noted of earlier loads.
+bool Unloaded() {
+  VisionServiceTest::StopIdleHelpers();
+  return VisionLoaderTest::Unload() && VisionPluginFile().isEmpty();
+}
+
 // A real PNG picture cut in the middle of its pixel data: its header reads,
 // its pixels do not.
 QString WriteCutPng(const QString &path) {
@@ -197,9 +204,8 @@ private slots:
     VisionLoaderTest::SetSystemSearch(true);
   }
 
-  // These two run first: they need a run in which the plug-in is not loaded yet.
   void missingTrainedDataLeavesThePlugInAlone() {
-    QVERIFY2(VisionPluginFile().isEmpty(), "must run before any test loads the plug-in");
+    QVERIFY(Unloaded());
     TDeskFixture desk;
     VisionLoaderTest::Reset();
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(400, 120), {{"word"}}));
@@ -221,7 +227,7 @@ private slots:
   }
 
   void absentPlugInIsReportedAndTriedAgain() {
-    QVERIFY2(VisionPluginFile().isEmpty(), "must run before any test loads the plug-in");
+    QVERIFY(Unloaded());
     TDeskFixture desk;
     QTemporaryDir empty;
     SetVisionSearchFolder(empty.path());

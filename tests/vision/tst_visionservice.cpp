@@ -97,7 +97,11 @@ class TestVisionService : public QObject {
   Q_OBJECT
 
 private slots:
+  // Every test starts with the plug-in loaded nowhere: no helper kept, none
+  // of the earlier loads noted.
   void init() {
+    VisionServiceTest::StopIdleHelpers();
+    QVERIFY(VisionLoaderTest::Unload());
     SetVisionSearchFolder(QStringLiteral(ZQ_APP_DIR));
     VisionLoaderTest::SetSystemSearch(false);
     VisionServiceTest::SetTimeouts(60000, 120000, 120000);

@@ -78,9 +78,7 @@ TfrmCapture::TfrmCapture(QWidget *owner) : QDialog(owner), ui(std::make_unique<U
 
   connect(img1, &TImageEnVect::SelectionChange, this, [this] { RunGuarded([this] { img1SelectionChange(); }); });
   connect(img1, &TImageEnVect::MouseDown, this,
-          [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-            RunGuarded([&] { img1MouseDown(button, shift, x, y); });
-          });
+          [this](Qt::MouseButton button) { RunGuarded([this, button] { img1MouseDown(button); }); });
   connect(img1, &TImageEnVect::KeyPress, this, [this](QChar &key) { RunGuarded([&] { img1KeyPress(key); }); });
   connect(btnOK, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnOKClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnCancelClick(); }); });
@@ -139,10 +137,7 @@ void TfrmCapture::img1SelectionChange() {
   pnlTool->raise();
 }
 
-void TfrmCapture::img1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y) {
-  (void)Shift;
-  (void)X;
-  (void)Y;
+void TfrmCapture::img1MouseDown(Qt::MouseButton Button) {
   if (Button == Qt::RightButton)
     done(QDialog::Rejected);
 }

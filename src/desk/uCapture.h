@@ -54,7 +54,7 @@ public:
   // sees every key before its controls.
   void FormKeyPress(QChar &Key);
   void img1SelectionChange();
-  void img1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+  void img1MouseDown(Qt::MouseButton Button);
   void img1KeyPress(QChar &Key);
   void btnOKClick();
   void btnCancelClick();

@@ -60,10 +60,10 @@ const TPropertyMap *standIn(const QObject *component) {
 }
 
 // The platform layers take their texts from the table as well, as soon as
-// this unit is part of the program; while no table is loaded they keep their
-// English ones.
+// this unit is part of the program; while no table is loaded (also while it
+// is being read, or when it could not be read) they keep their English ones.
 bool platformLookup(const QString &key, QString &text) {
-  if (!LangList)
+  if (!LangList || LangList->isEmpty())
     return false;
   text = GetLangText(key);
   return true;

@@ -66,13 +66,6 @@ const TCode Pdf{ZXing::BarcodeFormat::PDF417, "PDF 417 text", QRect(780, 300, 48
 const QList<TCode> Page = {Qr, C128, Ean, Pdf};
 const QSize PageSize(1300, 520);
 
-void Import(TDeskFixture &desk, const QString &file) {
-  desk.Dialogs->OpenAnswers = {{file}};
-  desk.Run("actSrc_ImportFiles");
-  QCOMPARE(desk.Dialogs->Calls.size(), 1); // the file picker
-  desk.Dialogs->Calls.clear();
-}
-
 // The result lines without their numbers; checks that they are numbered 1,
 // 2, ... and that the text ends with the last line's break.
 QStringList Unnumbered(const QString &text) {
@@ -98,15 +91,13 @@ private slots:
 
   void absentPlugInIsReported() {
     // The plug-in loaded nowhere, as at the start of a run.
-    VisionServiceTest::StopIdleHelpers();
-    QVERIFY(VisionLoaderTest::Unload());
-    QVERIFY(VisionPluginFile().isEmpty());
+    QVERIFY(PlugInLoadedNowhere());
     TDeskFixture desk;
     QTemporaryDir empty;
     SetVisionSearchFolder(empty.path());
     VisionLoaderTest::SetSystemSearch(false);
     VisionLoaderTest::Reset();
-    Import(desk, WriteCodes(desk.App.File("in/codes.png"), PageSize, {Qr}));
+    desk.Import({WriteCodes(desk.App.File("in/codes.png"), PageSize, {Qr})});
     desk.Run("actRec_Barcode");
     QCOMPARE(desk.Dialogs->Calls.size(), 1);
     QCOMPARE(desk.Dialogs->Calls[0].Kind, QStringLiteral("error-dialog"));
@@ -145,7 +136,7 @@ private slots:
     QFETCH(QString, type);
     TDeskFixture desk;
     const TCode code{format, value, QRect(QPoint(100, 80), size), type};
-    Import(desk, WriteCodes(desk.App.File("in/code.png"), QSize(800, 400), {code}));
+    desk.Import({WriteCodes(desk.App.File("in/code.png"), QSize(800, 400), {code})});
     desk.Run("actRec_Barcode");
     QVERIFY2(desk.Dialogs->Calls.isEmpty(), qPrintable(desk.Dialogs->Calls.value(0).Text));
     QCOMPARE(desk.Fra()->rveResult->toPlainText(), Line(1, code) + u'\n');
@@ -181,7 +172,7 @@ private slots:
     const QString file = desk.App.File("in/codes.png");
     QDir().mkpath(QFileInfo(file).absolutePath());
     WriteImageFile(file, canvas);
-    Import(desk, file);
+    desk.Import({file});
     QCOMPARE(desk.Fra()->imgRaw->IEBitmap()->PixelFormat(), format);
     desk.Run("actRec_Barcode");
     QVERIFY2(desk.Dialogs->Calls.isEmpty(), qPrintable(desk.Dialogs->Calls.value(0).Text));
@@ -195,7 +186,7 @@ private slots:
   // followed by a line break; no checkpoint.
   void readsSeveralNumbered() {
     TDeskFixture desk;
-    Import(desk, WriteCodes(desk.App.File("in/codes.png"), PageSize, Page));
+    desk.Import({WriteCodes(desk.App.File("in/codes.png"), PageSize, Page)});
     desk.Run("actRec_Barcode");
     QVERIFY2(desk.Dialogs->Calls.isEmpty(), qPrintable(desk.Dialogs->Calls.value(0).Text));
     QStringList read = Unnumbered(desk.Fra()->rveResult->toPlainText());
@@ -228,7 +219,7 @@ private slots:
     QFETCH(double, zoom);
     QFETCH(QStringList, lines);
     TDeskFixture desk;
-    Import(desk, WriteCodes(desk.App.File("in/codes.png"), PageSize, Page));
+    desk.Import({WriteCodes(desk.App.File("in/codes.png"), PageSize, Page)});
     desk.Fra()->imgRaw->SetZoom(zoom);
     desk.Fra()->imgRaw->Select(selection);
     desk.Run("actRec_Barcode");
@@ -243,7 +234,7 @@ private slots:
   // last line.
   void eachReadingNumbersFromOne() {
     TDeskFixture desk;
-    Import(desk, WriteCodes(desk.App.File("in/codes.png"), PageSize, {Qr, C128}));
+    desk.Import({WriteCodes(desk.App.File("in/codes.png"), PageSize, {Qr, C128})});
     desk.Fra()->rveResult->AddText(QStringLiteral("recognised\ntext"), 0);
     desk.Run("actRec_Barcode");
     const QString after = desk.Fra()->rveResult->toPlainText();
@@ -270,7 +261,7 @@ private slots:
     const QString file = desk.App.File("in/text.png");
     QDir().mkpath(QFileInfo(file).absolutePath());
     WriteImageFile(file, page);
-    Import(desk, file);
+    desk.Import({file});
     desk.Fra()->rveResult->AddText(QStringLiteral("kept"), 0);
     const int items = desk.Fra()->rveResult->ItemCount();
     desk.Run("actRec_Barcode");
@@ -283,7 +274,7 @@ private slots:
   // A mask box over a barcode stays a box and does not hide it.
   void maskBoxDoesNotHideABarcode() {
     TDeskFixture desk;
-    Import(desk, WriteCodes(desk.App.File("in/codes.png"), PageSize, {Qr}));
+    desk.Import({WriteCodes(desk.App.File("in/codes.png"), PageSize, {Qr})});
     desk.Run("actIE_Mask");
     desk.Fra()->imgRaw->AddNewBox(Qr.Place.adjusted(-10, -10, 10, 10));
     desk.Run("actRec_Barcode");

@@ -94,23 +94,7 @@ QStringList CheckpointNames(TRichViewEdit *rve) {
   return names;
 }
 
-// Imports the files through the main window, as the user does; the
-// picker's call is not kept.
-void Import(TDeskFixture &desk, const QStringList &files) {
-  desk.Dialogs->OpenAnswers = {files};
-  desk.Run("actSrc_ImportFiles");
-  QCOMPARE(desk.Dialogs->Calls.size(), 1); // the file picker
-  desk.Dialogs->Calls.clear();
-}
-
 QString SelectedPath(TDeskFixture &desk) { return desk.List()->ImageFileName(desk.List()->SelectedImage()); }
-
-// The plug-in loaded nowhere, as at the start of a run: no helper keeps it,
-// this process has closed it and nothing is noted of earlier loads.
-bool Unloaded() {
-  VisionServiceTest::StopIdleHelpers();
-  return VisionLoaderTest::Unload() && VisionPluginFile().isEmpty();
-}
 
 // A real PNG picture cut in the middle of its pixel data: its header reads,
 // its pixels do not.
@@ -161,7 +145,7 @@ TBatchOutcome RunBatch(const QString &scenario, int workers) {
   for (int i = 0; i < texts.size(); ++i)
     files << WritePage(desk.App.File(QStringLiteral("in/%1.png").arg(i)),
                        TextPage(QSize(700, 200), texts[i], i == 0 ? &boxes : nullptr));
-  Import(desk, files);
+  desk.Import(files);
   desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
   if (scenario == "deleted file") {
     QFile::remove(files[1]);
@@ -205,11 +189,11 @@ private slots:
   }
 
   void missingTrainedDataLeavesThePlugInAlone() {
-    QVERIFY(Unloaded());
+    QVERIFY(PlugInLoadedNowhere());
     TDeskFixture desk;
     VisionLoaderTest::Reset();
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(400, 120), {{"word"}}));
-    Import(desk, {file});
+    desk.Import({file});
     QVERIFY(QFile::remove(desk.App.File("ocrlangs/fra.traineddata")));
     desk.Main->barItemLang->SetEditValue(QStringLiteral("French"));
     desk.Run("actRec_Sel");
@@ -227,14 +211,14 @@ private slots:
   }
 
   void absentPlugInIsReportedAndTriedAgain() {
-    QVERIFY(Unloaded());
+    QVERIFY(PlugInLoadedNowhere());
     TDeskFixture desk;
     QTemporaryDir empty;
     SetVisionSearchFolder(empty.path());
     VisionLoaderTest::SetSystemSearch(false);
     VisionLoaderTest::Reset();
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(900, 200), EnglishLines));
-    Import(desk, {file});
+    desk.Import({file});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
     for (int attempt = 1; attempt <= 2; ++attempt) {
       desk.Run("actRec_Sel");
@@ -278,7 +262,7 @@ private slots:
     const QImage page = TextPage(QSize(900, 200), lines);
     const QString other = WritePage(desk.App.File("in/other.png"), TextPage(QSize(300, 100), {{"other"}}));
     const QString file = WritePage(desk.App.File("in/page.png"), page);
-    Import(desk, {other, file});
+    desk.Import({other, file});
     desk.List()->SelectByUser(1); // a click on the thumbnail
     QCOMPARE(SelectedPath(desk), file);
     desk.Main->barItemLang->SetEditValue(language);
@@ -412,7 +396,7 @@ private slots:
       page = page.convertToFormat(format, Qt::ThresholdDither);
     }
     const QString file = WritePage(desk.App.File("in/" + name), page);
-    Import(desk, {file});
+    desk.Import({file});
     desk.Fra()->OCR(QStringLiteral("English"));
     QVERIFY2(desk.Dialogs->Calls.isEmpty(), qPrintable(desk.Dialogs->Calls.value(0).Text));
     QCOMPARE(desk.Fra()->imgTemp->IEBitmap()->Image().size(), page.size() * 3);
@@ -426,7 +410,7 @@ private slots:
     const QImage page =
         TextPage(QSize(900, 200), {{"Alpha", "Bravo", "Charlie"}, {"Delta", "Echo", "Foxtrot"}}, &boxes);
     const QString file = WritePage(desk.App.File("in/p.png"), page);
-    Import(desk, {file});
+    desk.Import({file});
     const QRect second = boxes[3].united(boxes[5]).adjusted(-10, -6, 10, 6);
     desk.Fra()->imgRaw->Select(second);
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
@@ -452,7 +436,7 @@ private slots:
     QList<QRect> boxes;
     const QImage page = TextPage(QSize(900, 120), {{"Alpha", "Bravo", "Charlie"}}, &boxes);
     const QString file = WritePage(desk.App.File("in/m.png"), page);
-    Import(desk, {file});
+    desk.Import({file});
     desk.Run("actIE_Mask");
     QCOMPARE(desk.Fra()->CurState(), esDrawRactangle);
     desk.Fra()->imgRaw->AddNewBox(boxes[1]);
@@ -492,7 +476,7 @@ private slots:
     TDeskFixture desk;
     const QImage page = TextPage(size, EnglishLines).convertToFormat(QImage::Format_Grayscale8);
     const QString file = WritePage(desk.App.File("in/big.png"), page, dpi);
-    Import(desk, {file});
+    desk.Import({file});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
     desk.Run("actRec_Sel");
     QCOMPARE(desk.Dialogs->Calls.size(), 0);
@@ -516,7 +500,7 @@ private slots:
     QFETCH(QString, language);
     TDeskFixture desk;
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(400, 120), {{"word"}}));
-    Import(desk, {file});
+    desk.Import({file});
     desk.Fra()->OCR(language);
     QCOMPARE(desk.Dialogs->Calls.size(), 1);
     QCOMPARE(desk.Dialogs->Calls[0].Text, GetLangText(QStringLiteral("info_nonLangFile")));
@@ -555,7 +539,7 @@ private slots:
     QVERIFY(QFile::remove(desk.App.File("ocrlangs/deu.traineddata")));
     desk.App.Write("ocrlangs/deu.traineddata", content);
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(900, 200), EnglishLines));
-    Import(desk, {file});
+    desk.Import({file});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("German"));
     desk.Run("actRec_Sel");
     QCOMPARE(desk.Dialogs->Calls.size(), 1);
@@ -609,7 +593,7 @@ private slots:
     const QString file =
         WritePage(desk.App.File("in/a.png"),
                   TextPage(QSize(1400, 600), {EnglishWords, EnglishWords, EnglishWords, EnglishWords}));
-    Import(desk, {file});
+    desk.Import({file});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
     bool tried = false;
     QStringList status;
@@ -654,7 +638,7 @@ private slots:
   void truncatedPlugInIsReported() {
     TDeskFixture desk;
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(900, 200), EnglishLines));
-    Import(desk, {file});
+    desk.Import({file});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
     desk.Run("actRec_Sel");
     const QString before = EditorText(desk.Fra()->rveResult);
@@ -685,7 +669,7 @@ private slots:
     const QString a = WritePage(desk.App.File("in/a.png"), TextPage(QSize(600, 120), {{"Alpha", "one"}}));
     const QString b = WritePage(desk.App.File("in/b.png"), TextPage(QSize(600, 120), {{"Bravo", "two"}}));
     const QString c = WritePage(desk.App.File("in/c.png"), TextPage(QSize(600, 120), {{"Charlie", "three"}}));
-    Import(desk, {a, b, c});
+    desk.Import({a, b, c});
     QVERIFY(QFile::remove(b));
     int changes = 0;
     const TChangeCurItem main = desk.Fra()->OnChangeCurItem();
@@ -858,7 +842,7 @@ private slots:
     for (const char *n : {"a", "b", "c"})
       files << WritePage(desk.App.File(QStringLiteral("in/%1.png").arg(QLatin1String(n))),
                          TextPage(QSize(200, 80), {{"x"}}));
-    Import(desk, files);
+    desk.Import(files);
     QVERIFY(QFile::remove(desk.App.File("ocrlangs/eng.traineddata")));
     desk.Fra()->OCRAll(QStringLiteral("English"));
     QCOMPARE(desk.Dialogs->OfKind(QStringLiteral("box")).size(), 3);
@@ -882,7 +866,7 @@ private slots:
   void sameImageTwiceScrollsToTheFirst() {
     TDeskFixture desk;
     const QString file = WritePage(desk.App.File("in/a.png"), TextPage(QSize(900, 200), EnglishLines));
-    Import(desk, {file});
+    desk.Import({file});
     TRichViewEdit *rve = desk.Fra()->rveResult;
     desk.Fra()->SetOCRView(VResult);
     QString filler;
@@ -912,7 +896,7 @@ private slots:
     blank.fill(Qt::white);
     const QString a = WritePage(desk.App.File("in/blank.png"), blank);
     const QString b = WritePage(desk.App.File("in/text.png"), TextPage(QSize(900, 200), EnglishLines));
-    Import(desk, {a, b});
+    desk.Import({a, b});
     desk.Main->barItemLang->SetEditValue(QStringLiteral("English"));
     desk.Run("actRec_Sel");
     TRichViewEdit *rve = desk.Fra()->rveResult;

@@ -12,9 +12,11 @@
 #include "uTestDialogs.h"
 #include "uThumbList.h"
 #include "uVision.h"
+#include "uVisionService.h"
 
 #include <QColor>
 #include <QDir>
+#include <QTest>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -44,6 +46,14 @@ public:
   TThumbList *List() const { return fraModuleOCR->imgMViewListItems; }
   // Runs a main-window action the way a click does.
   void Run(const char *action) const { Main->Action(QString::fromLatin1(action))->trigger(); }
+  // Imports the files through the main window, as the user does; the
+  // picker's call is not kept.
+  void Import(const QStringList &files) const {
+    Dialogs->OpenAnswers = {files};
+    Run("actSrc_ImportFiles");
+    QCOMPARE(Dialogs->Calls.size(), 1); // the file picker
+    Dialogs->Calls.clear();
+  }
 
   TTestAppFolder App;
   TDialogsScope Dialogs;
@@ -51,6 +61,13 @@ public:
   std::unique_ptr<TdmMain> DataModule;
   std::unique_ptr<TfrmOCRMain> Main;
 };
+
+// The recognition plug-in loaded nowhere, as at the start of a run: no
+// helper process kept, the loader back to "not loaded".
+inline bool PlugInLoadedNowhere() {
+  VisionServiceTest::StopIdleHelpers();
+  return VisionLoaderTest::Unload() && VisionPluginFile().isEmpty();
+}
 
 // A picture of a plain colour, or with lines of text, written to `path`.
 inline QString WriteTestImage(const QString &path, QSize size, const QColor &color = Qt::white,

@@ -4,6 +4,7 @@
 #include "uLangText.h"
 #include "uTestAppFolder.h"
 #include "uTestDialogs.h"
+#include "uTextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,6 +176,40 @@ private slots:
       dm.InitConsts(); // the list never loaded: must not fail
       QVERIFY(pickerItems().isEmpty());
     }
+  }
+
+  // The lists are read only from regular files of a bounded size: a pipe in
+  // their place does not block the start, a huge file is not read.
+  void listThatIsNoPlainFileIsRefused_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("interface texts, a FIFO") << "langEn.zorvi" << "fifo"
+                                             << "It is a device, a pipe or a socket, not a file.";
+    QTest::newRow("recognition languages, a FIFO") << "ocrLang.zorvi" << "fifo"
+                                                   << "It is a device, a pipe or a socket, not a file.";
+    QTest::newRow("recognition languages, too large") << "ocrLang.zorvi" << "large" << "It is larger than 16 MB.";
+  }
+  void listThatIsNoPlainFileIsRefused() {
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    TTestAppFolder app(true);
+    TDialogsScope dialogs;
+    const QString path = app.File(file);
+    QVERIFY(QFile::remove(path));
+    if (kind == "fifo") {
+      QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+    } else {
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("English=eng\n");
+      QVERIFY(f.resize(MaxTextFileBytes + 1));
+    }
+    TdmMain dm(nullptr, app.Path());
+    QCOMPARE(dialogs->Calls.size(), 1);
+    QCOMPARE(dialogs->Calls.first().Text, QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason));
+    QVERIFY(pickerItems().isEmpty());
   }
 
   void missingRecognitionListLeavesThePickerEmpty() {

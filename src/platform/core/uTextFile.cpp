@@ -1,15 +1,15 @@
 #include "uTextFile.h"
 
 #include "uException.h"
+#include "uPlatformText.h"
+#include "uRegularFile.h"
 
+#include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -94,34 +94,33 @@ QString FileOpenErrorMessage(const QString &fileName, const QString &reason) {
   return QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason);
 }
 
+QByteArray ReadWholeFile(const QString &fileName, qint64 maxBytes) {
+  auto refuse = [&fileName](const QString &reason) { throw EFOpenError(FileOpenErrorMessage(fileName, reason)); };
+  QFile file;
+  QString reason;
+  switch (OpenRegularFile(file, fileName, &reason)) {
+  case TFileKind::Regular:
+    break;
+  case TFileKind::Missing:
+    throw EFOpenError(FileOpenErrorMessage(fileName, ENOENT));
+  case TFileKind::Folder:
+    throw EFOpenError(FileOpenErrorMessage(fileName, EISDIR));
+  case TFileKind::Special:
+    refuse(PlatformText("error_docSpecial", "It is a device, a pipe or a socket, not a file."));
+    break;
+  case TFileKind::Unreadable:
+    refuse(reason);
+    break;
+  }
+  // A regular file: its size is known before the read, which takes no more.
+  if (file.size() > maxBytes)
+    refuse(PlatformFormat("error_docTooLarge", "It is larger than %d MB.", {maxBytes >> 20}));
+  QByteArray bytes = file.read(file.size());
+  if (file.error() != QFileDevice::NoError)
+    refuse(file.errorString());
+  return bytes;
+}
+
 QStringList LoadTextLines(const QString &fileName) {
-  // Read through the system calls so that a folder or a missing file gives
-  // the system's own reason.
-  const QByteArray native = fileName.toLocal8Bit();
-  const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    throw EFOpenError(FileOpenErrorMessage(fileName, errno));
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    throw EFOpenError(FileOpenErrorMessage(fileName, err));
-  }
-  QByteArray bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      const int err = errno;
-      ::close(fd);
-      throw EFOpenError(FileOpenErrorMessage(fileName, err));
-    }
-    if (got == 0)
-      break;
-    bytes.append(buffer, got);
-  }
-  ::close(fd);
-  return SplitLines(DecodeText(bytes).Text);
+  return SplitLines(DecodeText(ReadWholeFile(fileName, MaxTextFileBytes)).Text);
 }

@@ -25,9 +25,19 @@ QByteArray EncodeText(const QString &text, TTextEncoding encoding);
 // empty line; an empty line inside the text is a line of its own.
 QStringList SplitLines(const QString &text);
 
-// Reads a whole text file into lines as above. A file that cannot be opened
-// (missing, a folder, no rights) raises EFOpenError with the message
+// Reads the whole of a user's file of at most `maxBytes` bytes. Only a
+// regular file is read: a pipe or a device is refused before any read, so it
+// can neither block the caller nor feed it endless bytes, and the size is
+// checked before the read. A file that cannot be had (missing, a folder, no
+// rights, too large) raises EFOpenError with the message
 // `Cannot open file "<path>". <reason>`.
+QByteArray ReadWholeFile(const QString &fileName, qint64 maxBytes);
+
+// The largest file that LoadTextLines reads.
+inline constexpr qint64 MaxTextFileBytes = qint64(16) << 20;
+
+// Reads a whole text file (ReadWholeFile, at most MaxTextFileBytes) into
+// lines as above.
 QStringList LoadTextLines(const QString &fileName);
 
 // The message of the file-open error for a path and a system error number,

@@ -232,10 +232,7 @@ void TrvActionFonts::Execute() {
 TrvActionInsertPicture::TrvActionInsertPicture(QObject *owner) : TrvAction(owner) {
   setText(QStringLiteral("&Picture..."));
   // The formats that the picture files of the program are read in.
-  QStringList patterns;
-  for (const QString &ext : ReadableImageExtensions())
-    patterns.append(QStringLiteral("*.") + ext);
-  Filter = QStringLiteral("Pictures|%1|All files|*").arg(patterns.join(u';'));
+  Filter = ImageOpenFilter() + QStringLiteral("|All files|*");
 }
 
 void TrvActionInsertPicture::Execute() {
@@ -307,27 +304,22 @@ TrvActionExport::TrvActionExport(QObject *owner) : TrvAction(owner), Filter(Save
   setText(QStringLiteral("&Export..."));
 }
 
-TRichViewEdit *TrvActionExport::SaveThroughDialog() {
+void TrvActionExport::Execute() {
   TRichViewEdit *edit = Target();
   if (!edit)
-    return nullptr;
+    return;
   TFileDialogRequest request;
   request.Filter = Filter;
   request.DefaultExt = DefaultExt;
   const QString file = Dialogs().SaveFile(edit->window(), request);
   if (file.isEmpty())
-    return nullptr;
+    return;
   edit->SaveToFile(file, TRichViewEdit::FileFormatOf(file), ImagePrefix);
   // What is written is kept: only a change after it is unsaved again.
   edit->document()->setModified(false);
-  return edit;
 }
 
-void TrvActionExport::Execute() { SaveThroughDialog(); }
-
 TrvActionSaveAs::TrvActionSaveAs(QObject *owner) : TrvActionExport(owner) { setText(QStringLiteral("Save &As...")); }
-
-void TrvActionSaveAs::Execute() { SaveThroughDialog(); }
 
 QPageLayout &RVPageLayout() {
   static QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),

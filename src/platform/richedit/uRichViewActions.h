@@ -186,19 +186,13 @@ public:
   QString Filter;
   QString DefaultExt = QStringLiteral("htm");
   void Execute() override;
-
-protected:
-  // Asks for a file and writes the document to it; the editor written, or
-  // null when there was none or the user cancelled.
-  TRichViewEdit *SaveThroughDialog();
 };
 
-// As export.
+// Export under the name the save commands show.
 class TrvActionSaveAs : public TrvActionExport {
   Q_OBJECT
 public:
   explicit TrvActionSaveAs(QObject *owner = nullptr);
-  void Execute() override;
 };
 
 // The page layout that print, print preview and page setup share: A4

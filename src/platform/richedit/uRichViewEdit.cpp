@@ -2,8 +2,6 @@
 
 #include "uAtomicFile.h"
 #include "uImageFile.h"
-#include "uPlatformText.h"
-#include "uRegularFile.h"
 #include "uTextFile.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -27,7 +25,6 @@
 #include <QTextTable>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 
 struct TRichViewEdit::TItems {
@@ -820,37 +817,16 @@ void TRichViewEdit::SaveWithPictureFiles(const QString &fileName, TRVFileFormat 
 }
 
 void TRichViewEdit::LoadFromFile(const QString &fileName) {
-  const QString shown = QDir::toNativeSeparators(fileName);
-  auto refuse = [&shown](const QString &reason) { throw ERichViewError(FileOpenErrorMessage(shown, reason)); };
-  auto refuseErrno = [&shown](int errorNumber) { throw ERichViewError(FileOpenErrorMessage(shown, errorNumber)); };
-  QFile file;
-  QString reason;
-  switch (OpenRegularFile(file, fileName, &reason)) {
-  case TFileKind::Regular:
-    break;
-  case TFileKind::Missing:
-    refuseErrno(ENOENT);
-    break;
-  case TFileKind::Folder:
-    refuseErrno(EISDIR);
-    break;
-  case TFileKind::Special:
-    refuse(PlatformText("error_docSpecial", "It is a device, a pipe or a socket, not a file."));
-    break;
-  case TFileKind::Unreadable:
-    refuse(reason);
-    break;
-  }
-  // A regular file: its size is known before the read, which takes no more.
-  if (file.size() > MaxDocumentBytes)
-    refuse(PlatformFormat("error_docTooLarge", "It is larger than %d MB.", {MaxDocumentBytes >> 20}));
-  const QByteArray bytes = file.read(file.size());
-  if (file.error() != QFileDevice::NoError)
-    refuse(file.errorString());
-  file.close();
+  // Refused before anything is read.
   const TRVFileFormat format = FileFormatOf(fileName);
   if (format == TRVFileFormat::ODF)
-    refuse(QStringLiteral("OpenDocument files can be saved but not opened."));
+    throw ERichViewError(FileOpenErrorMessage(fileName, QStringLiteral("OpenDocument files can be saved but not opened.")));
+  QByteArray bytes;
+  try {
+    bytes = ReadWholeFile(fileName, MaxDocumentBytes);
+  } catch (const EFOpenError &e) {
+    throw ERichViewError(e.Message());
+  }
   ClearAll();
   const QUrl base = QUrl::fromLocalFile(QFileInfo(fileName).absolutePath() + u'/');
   switch (format) {
